@@ -1,0 +1,29 @@
+# Per-target warning and sanitizer helpers.
+
+# Headers that must come from the system's include directory even when cross-compiling (header-only use).
+set(TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS "" CACHE STRING "Extra include directories for spdlog, fmt and nlohmann/json")
+
+function(tidywarden_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  endif()
+endfunction()
+
+function(tidywarden_sanitizers target)
+  if(NOT TIDYWARDEN_SANITIZE)
+    return()
+  endif()
+  target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+endfunction()
+
+# Code that goes into the plug-in module: only the host's functions are visible from outside, and g++ must not
+# mark symbols unique, or the loader could never unmap the module and a reload would keep the old state.
+function(tidywarden_module_code target)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT WIN32)
+    target_compile_options(${target} PRIVATE -fno-gnu-unique)
+  endif()
+endfunction()

@@ -1,0 +1,538 @@
+// The simulated game: objects and classes, inventories, the level, game data and the game's own functions.
+#include "sandbox/GameWorld.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "sandbox/HostInternal.h"
+#include "sandbox/Text.h"
+
+namespace sandbox::game {
+
+struct ObjectRecord {
+  GameObject view;
+  Kind kind = Kind::Plain;
+  std::string name;
+  std::u16string fullName;
+  // Classes.
+  Kind instanceKind = Kind::Plain;
+  GameObject* parent = nullptr;
+  std::u16string reference;
+  GameObject* defaultObject = nullptr;
+  GameObject* structureToBuild = nullptr;
+  // Backing storage of the engine arrays in `view`.
+  std::vector<GameObject*> items;
+  std::vector<GameObject*> actors;
+  std::vector<GameObject*> engrams;
+  // Actors.
+  GameObject* level = nullptr;
+  bool destroyed = false;
+  int forceDestroyCalls = 0;
+};
+
+namespace {
+
+constexpr const char* kNativePackage = "/Script/ShooterGame";
+constexpr const char* kMapPath = "/Game/Maps/Sandbox.Sandbox:PersistentLevel.";
+
+struct State {
+  std::vector<std::unique_ptr<ObjectRecord>> objects;
+  std::vector<GameObject*> classes;
+  GameObject* nativeClasses[static_cast<int>(Kind::GameMode) + 1] = {};
+  GameObject* world = nullptr;
+  GameObject* level = nullptr;
+  GameObject* currentWorld = nullptr;
+  GameObject* singleton = nullptr;
+  GameObject* gameData = nullptr;
+  GameObject* engineGlobal = nullptr;  // "Global.GEngine"
+  std::int32_t nextItemId = 1;
+  std::int32_t nextActorNumber = 1;
+  GameRecord record;
+};
+
+void Build(State& state);
+
+// Built on first use; everything runs on the game thread.
+State& TheState() {
+  static State state;
+  static bool built = false;
+  if (!built) {
+    built = true;
+    Build(state);
+  }
+  return state;
+}
+
+ObjectRecord& RecordOf(const GameObject* object) {
+  if (object == nullptr || object->record == nullptr) detail::Fail("a game function was given a null object");
+  return *object->record;
+}
+
+GameObject* NewObject(Kind kind, GameObject* cls, std::string name, std::u16string fullName) {
+  auto record = std::make_unique<ObjectRecord>();
+  record->view.record = record.get();
+  record->view.cls = cls;
+  record->kind = kind;
+  record->name = std::move(name);
+  record->fullName = std::move(fullName);
+  GameObject* object = &record->view;
+  TheState().objects.push_back(std::move(record));
+  return object;
+}
+
+template <typename T>
+void Sync(EngineArray<T>& array, std::vector<T>& backing) {
+  array.data = backing.empty() ? nullptr : backing.data();
+  array.count = static_cast<std::int32_t>(backing.size());
+  array.capacity = static_cast<std::int32_t>(backing.capacity());
+}
+
+GameObject* NativeClass(Kind kind) { return TheState().nativeClasses[static_cast<int>(kind)]; }
+
+std::u16string InstanceFullName(const GameObject* cls, const std::string& name) {
+  const std::string className = cls != nullptr ? RecordOf(cls).name : std::string("None");
+  return Utf8ToUtf16(className + " " + kMapPath + name);
+}
+
+void FillString(EngineString* out, const std::u16string& text) {
+  if (out == nullptr) detail::Fail("a game function was given no string to fill");
+  if (out->data != nullptr || out->count != 0) detail::Fail("a game function was given a string that is not empty");
+  if (text.empty()) return;
+  const auto count = static_cast<std::int32_t>(text.size() + 1);
+  auto malloc = reinterpret_cast<GameFn::Malloc>(GetAddress(std::string("FMemory.Malloc")));
+  out->data = static_cast<char16_t*>(malloc(static_cast<std::size_t>(count) * sizeof(char16_t), 0));
+  std::memcpy(out->data, text.c_str(), static_cast<std::size_t>(count) * sizeof(char16_t));
+  out->count = count;
+  out->capacity = count;
+}
+
+bool DerivesFrom(const GameObject* cls, const GameObject* ancestor) {
+  for (const GameObject* current = cls; current != nullptr; current = RecordOf(current).parent) {
+    if (current == ancestor) return true;
+  }
+  return false;
+}
+
+void RemoveFromLevel(GameObject* actor) {
+  ObjectRecord& record = RecordOf(actor);
+  if (record.level == nullptr) return;
+  ObjectRecord& level = RecordOf(record.level);
+  level.actors.erase(std::remove(level.actors.begin(), level.actors.end(), actor), level.actors.end());
+  Sync(level.view.actors, level.actors);
+  record.level = nullptr;
+}
+
+void PlaceInLevel(GameObject* actor) {
+  State& state = TheState();
+  ObjectRecord& level = RecordOf(state.level);
+  level.actors.push_back(actor);
+  Sync(level.view.actors, level.actors);
+  RecordOf(actor).level = state.level;
+}
+
+std::vector<GameObject*> Snapshot(const GameObject* inventory) {
+  return inventory != nullptr ? Items(inventory) : std::vector<GameObject*>{};
+}
+
+// ---- The game's functions ------------------------------------------------------------------------------------
+
+void GetFullNameImpl(const UObject* object, EngineString* out, const UObject* /*stopOuter*/) {
+  FillString(out, RecordOf(reinterpret_cast<const GameObject*>(object)).fullName);
+}
+
+bool IsAImpl(const UObject* object, const UClass* cls) {
+  const GameObject* self = reinterpret_cast<const GameObject*>(object);
+  RecordOf(self);
+  return cls != nullptr && DerivesFrom(self->cls, reinterpret_cast<const GameObject*>(cls));
+}
+
+UObject* GetDefaultObjectImpl(UClass* cls, bool /*createIfNeeded*/) {
+  auto* classObject = reinterpret_cast<GameObject*>(cls);
+  ObjectRecord& record = RecordOf(classObject);
+  if (record.kind != Kind::Class) detail::Fail("UClass.GetDefaultObject on an object that is not a class");
+  if (record.defaultObject == nullptr) {
+    record.defaultObject = NewObject(record.instanceKind, classObject, "Default__" + record.name, record.fullName);
+  }
+  return reinterpret_cast<UObject*>(record.defaultObject);
+}
+
+UClass* DinoStaticClass() { return reinterpret_cast<UClass*>(NativeClass(Kind::Creature)); }
+UClass* StructureStaticClass() { return reinterpret_cast<UClass*>(NativeClass(Kind::Structure)); }
+
+bool RemoveItemImpl(UPrimalInventoryComponent* inventory, const FItemNetID* itemId, bool, bool, bool, bool) {
+  auto* owner = reinterpret_cast<GameObject*>(inventory);
+  ObjectRecord& record = RecordOf(owner);
+  if (itemId == nullptr) detail::Fail("UPrimalInventoryComponent.RemoveItem without an item identifier");
+  RemoveItemCall call;
+  call.inventory = owner;
+  std::memcpy(call.itemId, itemId, sizeof(call.itemId));
+  const auto found = std::find_if(record.items.begin(), record.items.end(), [&](GameObject* item) {
+    return item != nullptr && std::memcmp(item->itemId, call.itemId, sizeof(call.itemId)) == 0;
+  });
+  call.removed = found != record.items.end();
+  if (call.removed) {
+    record.items.erase(found);
+    Sync(record.view.inventoryItems, record.items);
+  }
+  TheState().record.removeItemCalls.push_back(call);
+  return call.removed;
+}
+
+UPrimalItem* AddNewItemImpl(UClass* itemClass, UPrimalInventoryComponent* inventory, bool, bool, float, bool,
+                            std::int32_t, bool, float, bool, std::uint64_t, float) {
+  auto* cls = reinterpret_cast<GameObject*>(itemClass);
+  if (cls == nullptr) return nullptr;
+  if (RecordOf(cls).instanceKind != Kind::Item) return nullptr;
+  GameObject* item = NewItem(cls);
+  if (inventory != nullptr) PutItem(reinterpret_cast<GameObject*>(inventory), item);
+  TheState().record.newItems.push_back(item);
+  return reinterpret_cast<UPrimalItem*>(item);
+}
+
+UClass* BPLoadClassImpl(const EngineString* path) {
+  if (path == nullptr) detail::Fail("UVictoryCore.BPLoadClass without a path");
+  const std::u16string text = path->data != nullptr && path->count > 1
+                                  ? std::u16string(path->data, static_cast<std::size_t>(path->count - 1))
+                                  : std::u16string();
+  TheState().record.loadClassRequests.push_back(text);
+  const std::string utf8 = Utf16ToUtf8(text);
+  for (GameObject* cls : TheState().classes) {
+    const ObjectRecord& record = RecordOf(cls);
+    const std::string reference = Utf16ToUtf8(record.reference);
+    if (utf8 == reference || utf8 == "Blueprint'" + reference + "'" || utf8 == BlueprintPathOf(cls)) {
+      return reinterpret_cast<UClass*>(cls);
+    }
+  }
+  return nullptr;
+}
+
+void ClassToStringReferenceImpl(EngineString* out, UClass* cls) {
+  FillString(out, RecordOf(reinterpret_cast<GameObject*>(cls)).reference);
+}
+
+void ForceDestroyImpl(AActor* actor) {
+  auto* object = reinterpret_cast<GameObject*>(actor);
+  ObjectRecord& record = RecordOf(object);
+  if (record.kind != Kind::Structure && record.kind != Kind::Creature) detail::Fail("AActor.ForceDestroy on a non-actor");
+  ++record.forceDestroyCalls;
+  record.destroyed = true;
+  RemoveFromLevel(object);
+}
+
+void ViewRemoteInventoryImpl(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory) {
+  auto* owner = reinterpret_cast<GameObject*>(inventory);
+  TheState().record.viewCalls.push_back({reinterpret_cast<GameObject*>(controller), owner, Snapshot(owner)});
+}
+
+void AddToInventoryImpl(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool, std::uint64_t,
+                        bool, bool, bool ignoreAbsoluteMaxInventory) {
+  auto* object = reinterpret_cast<GameObject*>(item);
+  auto* owner = reinterpret_cast<GameObject*>(inventory);
+  TheState().record.addCalls.push_back({object, owner, equipItem, ignoreAbsoluteMaxInventory});
+  if (object != nullptr && owner != nullptr) PutItem(owner, object);
+}
+
+void FinishedReceivingImpl(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory, bool) {
+  auto* owner = reinterpret_cast<GameObject*>(inventory);
+  TheState().record.finishedCalls.push_back({reinterpret_cast<GameObject*>(controller), owner, Snapshot(owner)});
+}
+
+void DinoBeginPlayImpl(APrimalDinoCharacter* creature) {
+  TheState().record.dinoBeginPlayCalls.push_back(reinterpret_cast<GameObject*>(creature));
+}
+
+void GameModeBeginPlayImpl(AShooterGameMode* gameMode) {
+  TheState().record.gameModeBeginPlayCalls.push_back(reinterpret_cast<GameObject*>(gameMode));
+}
+
+template <typename Fn>
+Fn Entry(const char* name) {
+  return reinterpret_cast<Fn>(detail::HookEntry(name));
+}
+
+GameObject* DefineNative(Kind kind, const std::string& name, GameObject* parent = nullptr) {
+  ClassSpec spec;
+  spec.name = name;
+  spec.package = kNativePackage;
+  spec.kind = kind;
+  spec.parent = parent;
+  GameObject* cls = DefineClass(spec);
+  TheState().nativeClasses[static_cast<int>(kind)] = cls;
+  return cls;
+}
+
+void Build(State& state) {
+  state.objects.clear();
+  state.classes.clear();
+  std::fill(std::begin(state.nativeClasses), std::end(state.nativeClasses), nullptr);
+  state.nextItemId = 1;
+  state.nextActorNumber = 1;
+  state.record = GameRecord{};
+  DefineNative(Kind::Item, "PrimalItem");
+  DefineNative(Kind::Inventory, "PrimalInventoryComponent");
+  DefineNative(Kind::Controller, "ShooterPlayerController");
+  DefineNative(Kind::Structure, "PrimalStructure");
+  DefineNative(Kind::Creature, "PrimalDinoCharacter");
+  DefineNative(Kind::StatusComponent, "PrimalCharacterStatusComponent");
+  DefineNative(Kind::World, "World");
+  DefineNative(Kind::Level, "Level");
+  DefineNative(Kind::Engine, "ShooterEngine");
+  DefineNative(Kind::Singleton, "PrimalGlobals");
+  DefineNative(Kind::GameData, "PrimalGameData");
+  DefineNative(Kind::EngramEntry, "PrimalEngramEntry");
+  DefineNative(Kind::GameMode, "ShooterGameMode");
+  state.world = NewObject(Kind::World, NativeClass(Kind::World), "Sandbox", u"World /Game/Maps/Sandbox.Sandbox");
+  state.level = NewObject(Kind::Level, NativeClass(Kind::Level), "PersistentLevel",
+                          u"Level /Game/Maps/Sandbox.Sandbox:PersistentLevel");
+  state.world->persistentLevel = state.level;
+  state.currentWorld = state.world;
+  GameObject* engine = NewObject(Kind::Engine, NativeClass(Kind::Engine), "GameEngine",
+                                 u"ShooterEngine /Engine/Transient.GameEngine");
+  state.singleton = NewObject(Kind::Singleton, NativeClass(Kind::Singleton), "PrimalGlobals",
+                              u"PrimalGlobals /Engine/Transient.PrimalGlobals");
+  engine->gameSingleton = state.singleton;
+  state.gameData = NewGameData();
+  state.singleton->primalGameData = state.gameData;
+  state.engineGlobal = engine;
+}
+
+}  // namespace
+
+// ---- Building a world -----------------------------------------------------------------------------------------
+
+GameObject* DefineClass(const ClassSpec& spec) {
+  const std::string fullName = spec.defaultFullName.value_or(spec.name + " " + spec.package + ".Default__" + spec.name);
+  GameObject* cls = NewObject(Kind::Class, nullptr, spec.name, Utf8ToUtf16(fullName));
+  ObjectRecord& record = RecordOf(cls);
+  record.instanceKind = spec.kind;
+  record.parent = spec.parent != nullptr ? spec.parent : NativeClass(spec.kind);
+  if (record.parent == cls) record.parent = nullptr;
+  record.reference = Utf8ToUtf16(spec.reference.value_or(spec.package + "." + spec.name));
+  record.structureToBuild = spec.structureToBuild;
+  TheState().classes.push_back(cls);
+  return cls;
+}
+
+GameObject* FindClass(std::string_view text) {
+  for (GameObject* cls : TheState().classes) {
+    const ObjectRecord& record = RecordOf(cls);
+    if (record.name == text || Utf16ToUtf8(record.reference) == text || BlueprintPathOf(cls) == text) return cls;
+  }
+  return nullptr;
+}
+
+std::vector<GameObject*> Classes() { return TheState().classes; }
+GameObject* ItemBaseClass() { return NativeClass(Kind::Item); }
+GameObject* StructureBaseClass() { return NativeClass(Kind::Structure); }
+GameObject* DinoBaseClass() { return NativeClass(Kind::Creature); }
+
+GameObject* NewItem(GameObject* cls) {
+  State& state = TheState();
+  const std::int32_t id = state.nextItemId++;
+  GameObject* item = NewObject(Kind::Item, cls, "Item_" + std::to_string(id), {});
+  RecordOf(item).fullName = InstanceFullName(cls, RecordOf(item).name);
+  item->itemId[0] = id;
+  item->itemId[1] = id * 7 + 1;
+  if (cls != nullptr) item->structureToBuild = RecordOf(cls).structureToBuild;
+  return item;
+}
+
+GameObject* NewInventory(std::string name) {
+  GameObject* cls = NativeClass(Kind::Inventory);
+  auto fullName = InstanceFullName(cls, name);
+  return NewObject(Kind::Inventory, cls, std::move(name), std::move(fullName));
+}
+
+GameObject* NewController(std::string name) {
+  GameObject* cls = NativeClass(Kind::Controller);
+  auto fullName = InstanceFullName(cls, name);
+  return NewObject(Kind::Controller, cls, std::move(name), std::move(fullName));
+}
+
+void PutItem(GameObject* inventory, GameObject* item) {
+  ObjectRecord& record = RecordOf(inventory);
+  if (record.kind != Kind::Inventory) detail::Fail("items go into inventories only");
+  record.items.push_back(item);
+  Sync(record.view.inventoryItems, record.items);
+}
+
+std::vector<GameObject*> Items(const GameObject* inventory) { return RecordOf(inventory).items; }
+
+std::vector<GameObject*> Inventories() {
+  std::vector<GameObject*> inventories;
+  for (const auto& record : TheState().objects) {
+    if (record->kind == Kind::Inventory) inventories.push_back(&record->view);
+  }
+  return inventories;
+}
+
+GameObject* NewStructure(GameObject* cls, bool inLevel) {
+  State& state = TheState();
+  const std::string name = (cls != nullptr ? RecordOf(cls).name : std::string("Structure")) + "_" +
+                           std::to_string(state.nextActorNumber++);
+  GameObject* structure = NewObject(Kind::Structure, cls, name, InstanceFullName(cls, name));
+  if (inLevel) PlaceInLevel(structure);
+  return structure;
+}
+
+GameObject* NewCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus, bool inLevel) {
+  State& state = TheState();
+  const std::string name = (cls != nullptr ? RecordOf(cls).name : std::string("Dino")) + "_" +
+                           std::to_string(state.nextActorNumber++);
+  GameObject* creature = NewObject(Kind::Creature, cls, name, InstanceFullName(cls, name));
+  creature->targetingTeam = team;
+  if (withStatus) {
+    GameObject* statusClass = NativeClass(Kind::StatusComponent);
+    GameObject* status =
+        NewObject(Kind::StatusComponent, statusClass, name + ".Status", InstanceFullName(statusClass, name + ".Status"));
+    status->baseCharacterLevel = baseLevel;
+    creature->statusComponent = status;
+  }
+  if (inLevel) PlaceInLevel(creature);
+  return creature;
+}
+
+std::vector<GameObject*> LevelActors() { return RecordOf(TheState().level).actors; }
+
+GameObject* CurrentWorld() { return TheState().currentWorld; }
+void SetCurrentWorld(GameObject* world) { TheState().currentWorld = world; }
+GameObject* TheWorld() { return TheState().world; }
+GameObject* Engine() { return TheState().engineGlobal; }
+void SetEngine(GameObject* engine) { TheState().engineGlobal = engine; }
+GameObject* Singleton() { return TheState().singleton; }
+GameObject* GameData() { return TheState().gameData; }
+
+GameObject* NewGameData() {
+  GameObject* cls = NativeClass(Kind::GameData);
+  return NewObject(Kind::GameData, cls, "PrimalGameData", InstanceFullName(cls, "PrimalGameData"));
+}
+
+GameObject* AddEngram(GameObject* gameData, GameObject* itemClass) {
+  ObjectRecord& data = RecordOf(gameData);
+  if (data.kind != Kind::GameData) detail::Fail("engrams belong to game data");
+  GameObject* cls = NativeClass(Kind::EngramEntry);
+  const std::string name = "EngramEntry_" + std::to_string(data.engrams.size());
+  GameObject* entry = NewObject(Kind::EngramEntry, cls, name, InstanceFullName(cls, name));
+  entry->engramItemClass = itemClass;
+  data.engrams.push_back(entry);
+  Sync(data.view.engramEntries, data.engrams);
+  return entry;
+}
+
+GameObject* NewGameMode() {
+  GameObject* cls = NativeClass(Kind::GameMode);
+  return NewObject(Kind::GameMode, cls, "GameMode", InstanceFullName(cls, "GameMode"));
+}
+
+// ---- Inspecting -------------------------------------------------------------------------------------------------
+
+Kind KindOf(const GameObject* object) { return RecordOf(object).kind; }
+const std::string& NameOf(const GameObject* object) { return RecordOf(object).name; }
+bool IsDestroyed(const GameObject* object) { return RecordOf(object).destroyed; }
+int ForceDestroyCalls(const GameObject* object) { return RecordOf(object).forceDestroyCalls; }
+std::string FullNameOf(const GameObject* object) { return Utf16ToUtf8(RecordOf(object).fullName); }
+
+std::string BlueprintPathOf(const GameObject* cls) {
+  const std::string fullName = Utf16ToUtf8(RecordOf(cls).fullName);
+  const auto space = fullName.find(' ');
+  if (space == std::string::npos) return {};
+  std::string path = fullName.substr(space + 1);
+  if (path.size() >= 2 && path.compare(path.size() - 2, 2, "_C") == 0) path.resize(path.size() - 2);
+  path = "Blueprint'" + path + "'";
+  std::string cleaned;
+  for (std::size_t i = 0; i < path.size();) {
+    if (path.compare(i, 9, "Default__") == 0) {
+      i += 9;
+      continue;
+    }
+    cleaned.push_back(path[i++]);
+  }
+  return cleaned;
+}
+
+GameRecord& Record() { return TheState().record; }
+
+// ---- Entry points ------------------------------------------------------------------------------------------------
+
+void ViewRemoteInventory(GameObject* controller, GameObject* inventory) {
+  Entry<GameFn::ServerActorViewRemoteInventory>(
+      "AShooterPlayerController.ServerActorViewRemoteInventory_Implementation")(
+      reinterpret_cast<AShooterPlayerController*>(controller), reinterpret_cast<UPrimalInventoryComponent*>(inventory));
+}
+
+void AddToInventory(GameObject* item, GameObject* inventory, bool equipItem, bool addToSlot, std::uint64_t slot,
+                    bool showHudNotification, bool dontRecalcSpoilingTime, bool ignoreAbsoluteMaxInventory) {
+  Entry<GameFn::AddToInventory>("UPrimalItem.AddToInventory")(
+      reinterpret_cast<UPrimalItem*>(item), reinterpret_cast<UPrimalInventoryComponent*>(inventory), equipItem,
+      addToSlot, slot, showHudNotification, dontRecalcSpoilingTime, ignoreAbsoluteMaxInventory);
+}
+
+void FinishReceivingItems(GameObject* controller, GameObject* inventory, bool equippedItems) {
+  Entry<GameFn::ClientFinishedReceivingActorItems>("AShooterPlayerController.ClientFinishedReceivingActorItems")(
+      reinterpret_cast<AShooterPlayerController*>(controller), reinterpret_cast<UPrimalInventoryComponent*>(inventory),
+      equippedItems);
+}
+
+void DinoBeginPlay(GameObject* creature) {
+  Entry<GameFn::DinoBeginPlay>("APrimalDinoCharacter.BeginPlay")(reinterpret_cast<APrimalDinoCharacter*>(creature));
+}
+
+void GameModeBeginPlay(GameObject* gameMode) {
+  Entry<GameFn::GameModeBeginPlay>("AShooterGameMode.BeginPlay")(reinterpret_cast<AShooterGameMode*>(gameMode));
+}
+
+GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus) {
+  GameObject* creature = NewCreature(cls, baseLevel, team, withStatus, true);
+  DinoBeginPlay(creature);
+  return creature;
+}
+
+void ResetGame() { Build(TheState()); }
+
+void RegisterGameMembers() {
+  using detail::RegisterField;
+  using detail::RegisterFunction;
+  const auto address = [](auto function) { return reinterpret_cast<void*>(function); };
+  RegisterFunction("UObjectBaseUtility.GetFullName", address(static_cast<GameFn::GetFullName>(&GetFullNameImpl)));
+  RegisterFunction("UObjectBaseUtility.IsA", address(static_cast<GameFn::IsA>(&IsAImpl)));
+  RegisterFunction("UClass.GetDefaultObject", address(static_cast<GameFn::GetDefaultObject>(&GetDefaultObjectImpl)));
+  RegisterFunction("APrimalDinoCharacter.GetPrivateStaticClass",
+                   address(static_cast<GameFn::GetPrivateStaticClass>(&DinoStaticClass)));
+  RegisterFunction("APrimalStructure.GetPrivateStaticClass",
+                   address(static_cast<GameFn::GetPrivateStaticClass>(&StructureStaticClass)));
+  RegisterFunction("UPrimalInventoryComponent.RemoveItem", address(static_cast<GameFn::RemoveItem>(&RemoveItemImpl)));
+  RegisterFunction("UPrimalItem.AddNewItem", address(static_cast<GameFn::AddNewItem>(&AddNewItemImpl)));
+  RegisterFunction("UVictoryCore.BPLoadClass", address(static_cast<GameFn::BPLoadClass>(&BPLoadClassImpl)));
+  RegisterFunction("UVictoryCore.ClassToStringReference",
+                   address(static_cast<GameFn::ClassToStringReference>(&ClassToStringReferenceImpl)));
+  RegisterFunction("AActor.ForceDestroy", address(static_cast<GameFn::ForceDestroy>(&ForceDestroyImpl)));
+
+  RegisterField("UObjectBase.Class", offsetof(GameObject, cls), {});
+  RegisterField("UPrimalItem.ItemID", offsetof(GameObject, itemId), {Kind::Item});
+  RegisterField("UPrimalItem.StructureToBuild", offsetof(GameObject, structureToBuild), {Kind::Item});
+  RegisterField("UPrimalInventoryComponent.InventoryItems", offsetof(GameObject, inventoryItems), {Kind::Inventory});
+  RegisterField("AActor.TargetingTeam", offsetof(GameObject, targetingTeam), {Kind::Structure, Kind::Creature});
+  RegisterField("APrimalCharacter.MyCharacterStatusComponent", offsetof(GameObject, statusComponent), {Kind::Creature});
+  RegisterField("UPrimalCharacterStatusComponent.BaseCharacterLevel", offsetof(GameObject, baseCharacterLevel),
+                {Kind::StatusComponent});
+  RegisterField("UWorld.PersistentLevel", offsetof(GameObject, persistentLevel), {Kind::World});
+  RegisterField("ULevelBase.Actors", offsetof(GameObject, actors), {Kind::Level});
+  RegisterField("UEngine.GameSingleton", offsetof(GameObject, gameSingleton), {Kind::Engine});
+  RegisterField("UPrimalGlobals.PrimalGameData", offsetof(GameObject, primalGameData), {Kind::Singleton});
+  RegisterField("UPrimalGlobals.PrimalGameDataOverride", offsetof(GameObject, primalGameDataOverride), {Kind::Singleton});
+  RegisterField("UPrimalGameData.EngramBlueprintEntries", offsetof(GameObject, engramEntries), {Kind::GameData});
+  RegisterField("UPrimalEngramEntry.BluePrintEntry", offsetof(GameObject, engramItemClass), {Kind::EngramEntry});
+  detail::RegisterGlobal("Global.GEngine", &TheState().engineGlobal);
+
+  detail::RegisterHookSite("AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
+                           address(static_cast<GameFn::ServerActorViewRemoteInventory>(&ViewRemoteInventoryImpl)));
+  detail::RegisterHookSite("UPrimalItem.AddToInventory", address(static_cast<GameFn::AddToInventory>(&AddToInventoryImpl)));
+  detail::RegisterHookSite("AShooterPlayerController.ClientFinishedReceivingActorItems",
+                           address(static_cast<GameFn::ClientFinishedReceivingActorItems>(&FinishedReceivingImpl)));
+  detail::RegisterHookSite("APrimalDinoCharacter.BeginPlay", address(static_cast<GameFn::DinoBeginPlay>(&DinoBeginPlayImpl)));
+  detail::RegisterHookSite("AShooterGameMode.BeginPlay",
+                           address(static_cast<GameFn::GameModeBeginPlay>(&GameModeBeginPlayImpl)));
+}
+
+}  // namespace sandbox::game

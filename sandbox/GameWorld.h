@@ -1,0 +1,153 @@
+// The simulated game: classes, objects, inventories, a level, game data, and the game's own entry points.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sandbox/Sandbox.h"
+
+namespace sandbox::game {
+
+enum class Kind : std::uint8_t {
+  Class,
+  Plain,
+  Item,
+  Inventory,
+  Controller,
+  Structure,
+  Creature,
+  StatusComponent,
+  World,
+  Level,
+  Engine,
+  Singleton,
+  GameData,
+  EngramEntry,
+  GameMode,
+};
+
+struct ObjectRecord;
+
+// What the game's code and the plug-in see of an object. Every kind shares this one layout; the host refuses
+// to resolve a field on an object whose kind does not have it.
+struct GameObject {
+  ObjectRecord* record = nullptr;
+  GameObject* cls = nullptr;                        // "UObjectBase.Class"
+  std::int32_t itemId[2] = {0, 0};                  // "UPrimalItem.ItemID"
+  GameObject* structureToBuild = nullptr;           // "UPrimalItem.StructureToBuild"
+  EngineArray<GameObject*> inventoryItems;          // "UPrimalInventoryComponent.InventoryItems"
+  std::int32_t targetingTeam = 0;                   // "AActor.TargetingTeam"
+  GameObject* statusComponent = nullptr;            // "APrimalCharacter.MyCharacterStatusComponent"
+  std::int32_t baseCharacterLevel = 0;              // "UPrimalCharacterStatusComponent.BaseCharacterLevel"
+  GameObject* persistentLevel = nullptr;            // "UWorld.PersistentLevel"
+  EngineArray<GameObject*> actors;                  // "ULevelBase.Actors"
+  GameObject* gameSingleton = nullptr;              // "UEngine.GameSingleton"
+  GameObject* primalGameData = nullptr;             // "UPrimalGlobals.PrimalGameData"
+  GameObject* primalGameDataOverride = nullptr;     // "UPrimalGlobals.PrimalGameDataOverride"
+  EngineArray<GameObject*> engramEntries;           // "UPrimalGameData.EngramBlueprintEntries"
+  GameObject* engramItemClass = nullptr;            // "UPrimalEngramEntry.BluePrintEntry"
+};
+
+struct ClassSpec {
+  std::string name;     // "Crate_C"
+  std::string package;  // "/Game/Demo/Crate"
+  Kind kind = Kind::Plain;
+  GameObject* parent = nullptr;
+  // Texts the game derives from name and package unless given: the default object's full name
+  // ("Crate_C /Game/Demo/Crate.Default__Crate_C") and the class reference ("/Game/Demo/Crate.Crate_C").
+  std::optional<std::string> defaultFullName;
+  std::optional<std::string> reference;
+  GameObject* structureToBuild = nullptr;  // for item classes
+};
+
+// ---- Building a world -------------------------------------------------------------------------------------
+SANDBOX_API GameObject* DefineClass(const ClassSpec& spec);
+// By name, by reference text, or by the blueprint path an administrator writes; null when unknown.
+SANDBOX_API GameObject* FindClass(std::string_view text);
+SANDBOX_API std::vector<GameObject*> Classes();
+SANDBOX_API GameObject* ItemBaseClass();
+SANDBOX_API GameObject* StructureBaseClass();
+SANDBOX_API GameObject* DinoBaseClass();
+
+SANDBOX_API GameObject* NewItem(GameObject* cls);
+SANDBOX_API GameObject* NewInventory(std::string name = "Inventory");
+SANDBOX_API GameObject* NewController(std::string name = "PlayerController");
+SANDBOX_API void PutItem(GameObject* inventory, GameObject* item);
+SANDBOX_API std::vector<GameObject*> Items(const GameObject* inventory);
+SANDBOX_API std::vector<GameObject*> Inventories();
+
+// Actors are placed in the persistent level unless `inLevel` is false.
+SANDBOX_API GameObject* NewStructure(GameObject* cls, bool inLevel = true);
+SANDBOX_API GameObject* NewCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus = true,
+                                    bool inLevel = true);
+SANDBOX_API std::vector<GameObject*> LevelActors();
+
+SANDBOX_API GameObject* CurrentWorld();
+SANDBOX_API void SetCurrentWorld(GameObject* world);
+SANDBOX_API GameObject* TheWorld();
+SANDBOX_API GameObject* Engine();
+SANDBOX_API void SetEngine(GameObject* engine);
+SANDBOX_API GameObject* Singleton();
+SANDBOX_API GameObject* GameData();
+SANDBOX_API GameObject* NewGameData();
+// An entry of the game data's engram list; a null item class makes an entry without a blueprint.
+SANDBOX_API GameObject* AddEngram(GameObject* gameData, GameObject* itemClass);
+SANDBOX_API GameObject* NewGameMode();
+
+// ---- Inspecting ---------------------------------------------------------------------------------------------
+SANDBOX_API Kind KindOf(const GameObject* object);
+SANDBOX_API const std::string& NameOf(const GameObject* object);
+SANDBOX_API bool IsDestroyed(const GameObject* object);
+SANDBOX_API int ForceDestroyCalls(const GameObject* object);
+SANDBOX_API std::string FullNameOf(const GameObject* object);
+// The blueprint path an administrator would write for objects of this class.
+SANDBOX_API std::string BlueprintPathOf(const GameObject* cls);
+
+struct RemoveItemCall {
+  GameObject* inventory = nullptr;
+  std::int32_t itemId[2] = {0, 0};
+  bool removed = false;
+};
+struct InventoryCall {
+  GameObject* controller = nullptr;
+  GameObject* inventory = nullptr;
+  std::vector<GameObject*> itemsSeen;  // the inventory's items when the game's function ran
+};
+struct AddCall {
+  GameObject* item = nullptr;
+  GameObject* inventory = nullptr;
+  bool equipItem = false;
+  bool ignoreAbsoluteMaxInventory = false;
+};
+struct GameRecord {
+  std::vector<RemoveItemCall> removeItemCalls;
+  std::vector<InventoryCall> viewCalls;
+  std::vector<InventoryCall> finishedCalls;
+  std::vector<AddCall> addCalls;
+  std::vector<std::u16string> loadClassRequests;
+  std::vector<GameObject*> newItems;  // items made by "UPrimalItem.AddNewItem"
+  std::vector<GameObject*> dinoBeginPlayCalls;
+  std::vector<GameObject*> gameModeBeginPlayCalls;
+};
+SANDBOX_API GameRecord& Record();
+
+// ---- The game's entry points, which reach the plug-in's detours ---------------------------------------------
+SANDBOX_API void ViewRemoteInventory(GameObject* controller, GameObject* inventory);
+SANDBOX_API void AddToInventory(GameObject* item, GameObject* inventory, bool equipItem = false, bool addToSlot = false,
+                                std::uint64_t slot = 0, bool showHudNotification = false,
+                                bool dontRecalcSpoilingTime = false, bool ignoreAbsoluteMaxInventory = false);
+SANDBOX_API void FinishReceivingItems(GameObject* controller, GameObject* inventory, bool equippedItems = false);
+SANDBOX_API void DinoBeginPlay(GameObject* creature);
+SANDBOX_API void GameModeBeginPlay(GameObject* gameMode);
+// A creature enters play: placed in the level, then its BeginPlay runs.
+SANDBOX_API GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus = true);
+
+// Drops every object and builds the empty world again (base classes, engine, game data, world and level).
+SANDBOX_API void ResetGame();
+
+// Host-side plumbing.
+void RegisterGameMembers();
+
+}  // namespace sandbox::game

@@ -1,0 +1,62 @@
+// The game allocator: counts live buffers and refuses to free what it did not hand out.
+#include <cstdlib>
+#include <mutex>
+#include <unordered_set>
+
+#include "sandbox/HostInternal.h"
+
+namespace sandbox {
+namespace {
+
+std::mutex gMutex;
+std::unordered_set<void*>& LiveSet() {
+  static std::unordered_set<void*> live;
+  return live;
+}
+std::uint64_t gTotal = 0;
+
+void* Malloc(std::size_t size, std::uint32_t /*alignment*/) {
+  void* buffer = std::malloc(size == 0 ? 1 : size);
+  if (buffer == nullptr) detail::Fail("FMemory.Malloc: out of memory");
+  std::lock_guard lock(gMutex);
+  LiveSet().insert(buffer);
+  ++gTotal;
+  return buffer;
+}
+
+void* Realloc(void* buffer, std::size_t size) {
+  if (buffer == nullptr) return Malloc(size, 0);
+  std::lock_guard lock(gMutex);
+  if (LiveSet().erase(buffer) == 0) detail::Fail("FMemory.Realloc of a buffer the game allocator did not hand out");
+  void* grown = std::realloc(buffer, size == 0 ? 1 : size);
+  if (grown == nullptr) detail::Fail("FMemory.Realloc: out of memory");
+  LiveSet().insert(grown);
+  return grown;
+}
+
+void Free(void* buffer) {
+  if (buffer == nullptr) return;
+  std::lock_guard lock(gMutex);
+  if (LiveSet().erase(buffer) == 0) detail::Fail("FMemory.Free of a buffer the game allocator did not hand out");
+  std::free(buffer);
+}
+
+}  // namespace
+
+void detail::RegisterMemoryMembers() {
+  RegisterFunction("FMemory.Malloc", reinterpret_cast<void*>(static_cast<GameFn::Malloc>(&Malloc)));
+  RegisterFunction("FMemory.Realloc", reinterpret_cast<void*>(static_cast<GameFn::Realloc>(&Realloc)));
+  RegisterFunction("FMemory.Free", reinterpret_cast<void*>(static_cast<GameFn::Free>(&Free)));
+}
+
+std::size_t LiveAllocations() {
+  std::lock_guard lock(gMutex);
+  return LiveSet().size();
+}
+
+std::uint64_t TotalAllocations() {
+  std::lock_guard lock(gMutex);
+  return gTotal;
+}
+
+}  // namespace sandbox

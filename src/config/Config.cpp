@@ -1,0 +1,49 @@
+// Reading the configuration file and the reload command.
+#include "config/Config.h"
+
+#include <fstream>
+#include <string>
+
+#include "host/Game.h"
+#include "plugin/Log.h"
+#include "plugin/Messages.h"
+
+// Constructed before the library's attach notification runs LoadPlugin.
+#if defined(_WIN32)
+nlohmann::json PluginConfig;
+#else
+nlohmann::json PluginConfig __attribute__((init_priority(101)));
+#endif
+
+namespace {
+
+std::string ConfigPath() { return ArkApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Tidywarden/config.json"; }
+
+}  // namespace
+
+bool ReadConfigFile() {
+  std::ifstream file(ConfigPath());
+  if (!file.is_open()) return false;
+  nlohmann::json document;
+  file >> document;
+  file.close();
+  PluginConfig = std::move(document);
+  return true;
+}
+
+void ReloadConfig(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
+  RunAtBoundary(__FILE__, "ReloadConfig", [&] {
+    PluginLog();
+    PluginLogInit();
+    try {
+      if (!ReadConfigFile()) {
+        LogError(messages::kConfigNotOpened);
+        return;
+      }
+      auto reply = host::OwnedString::FromWide(messages::kReloaded);
+      host::SendRconReply(connection, host::PacketId(packet), reply);
+    } catch (const std::exception& error) {
+      LogError(error.what());
+    }
+  });
+}

@@ -1,0 +1,16 @@
+// The configuration document and its reading.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "host/HostApi.h"
+
+// The parsed configuration; null until the first successful read.
+extern nlohmann::json PluginConfig;
+
+// Opens the configuration file; false when it cannot be opened. When it opens, the whole document is parsed
+// and only then replaces PluginConfig, so a parse error (thrown) leaves the previous document in force.
+bool ReadConfigFile();
+
+// RCON "Tidywarden.reload".
+void ReloadConfig(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
