@@ -615,7 +615,7 @@ void Server::Impl::DeliverReplies() {
         const auto found = connections.find(reply.connection);
         if (found == connections.end() || found->second.dead) continue;
         Connection& c = found->second;
-        if (c.inFlight > 0) --c.inFlight;
+        if (c.inFlight > 1) --c.inFlight;
         QueueReply(c, reply.id, reply.text);
     }
 }
@@ -695,7 +695,7 @@ void Server::Impl::Dispatch(Connection& c, std::int32_t id, std::int32_t type, s
         return;
     }
     if (type == kTypeExecCommand) {
-        Enqueue(c, id, std::string(body), !body.empty());
+        Enqueue(c, id, SanitizeUtf8(body), !body.empty());
         return;
     }
     if (type == kTypeResponseValue) {

@@ -1,0 +1,1 @@
+// BlueprintTest: to be written.

@@ -1,0 +1,1 @@
+// CommandWordsTest: to be written.

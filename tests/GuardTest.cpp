@@ -1,0 +1,1 @@
+// GuardTest: to be written.

@@ -1,0 +1,1 @@
+// InventoryTest: to be written.

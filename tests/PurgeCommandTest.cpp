@@ -1,0 +1,1 @@
+// PurgeCommandTest: to be written.

@@ -1,0 +1,1 @@
+// ReloadTest: to be written.

@@ -1,0 +1,1 @@
+// SpawnFilterTest: to be written.
