@@ -314,6 +314,12 @@ GameObject* DefineClass(const ClassSpec& spec) {
   return cls;
 }
 
+void SetParent(GameObject* cls, GameObject* parent) { RecordOf(cls).parent = parent; }
+
+void SetStructureToBuild(GameObject* itemClass, GameObject* structureClass) {
+  RecordOf(itemClass).structureToBuild = structureClass;
+}
+
 GameObject* FindClass(std::string_view text) {
   for (GameObject* cls : TheState().classes) {
     const ObjectRecord& record = RecordOf(cls);
@@ -450,6 +456,8 @@ std::string BlueprintPathOf(const GameObject* cls) {
   }
   return cleaned;
 }
+
+std::string ReferenceOf(const GameObject* cls) { return Utf16ToUtf8(RecordOf(cls).reference); }
 
 GameRecord& Record() { return TheState().record; }
 

@@ -64,6 +64,9 @@ struct ClassSpec {
 
 // ---- Building a world -------------------------------------------------------------------------------------
 SANDBOX_API GameObject* DefineClass(const ClassSpec& spec);
+SANDBOX_API void SetParent(GameObject* cls, GameObject* parent);
+// Items made from now on build that structure.
+SANDBOX_API void SetStructureToBuild(GameObject* itemClass, GameObject* structureClass);
 // By name, by reference text, or by the blueprint path an administrator writes; null when unknown.
 SANDBOX_API GameObject* FindClass(std::string_view text);
 SANDBOX_API std::vector<GameObject*> Classes();
@@ -104,6 +107,8 @@ SANDBOX_API int ForceDestroyCalls(const GameObject* object);
 SANDBOX_API std::string FullNameOf(const GameObject* object);
 // The blueprint path an administrator would write for objects of this class.
 SANDBOX_API std::string BlueprintPathOf(const GameObject* cls);
+// The class reference text the game gives for a class.
+SANDBOX_API std::string ReferenceOf(const GameObject* cls);
 
 struct RemoveItemCall {
   GameObject* inventory = nullptr;

@@ -91,7 +91,7 @@ struct CommandEvent {
 };
 SANDBOX_API std::vector<CommandEvent> CommandEvents();
 
-struct Reply {
+struct SANDBOX_API Reply {
   std::int32_t packetId = 0;
   std::int32_t type = 0;
   std::u16string text;

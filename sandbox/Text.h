@@ -4,10 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "sandbox/Sandbox.h"
+
 namespace sandbox {
 
 // Invalid sequences become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view units);
+SANDBOX_API std::u16string Utf8ToUtf16(std::string_view text);
+SANDBOX_API std::string Utf16ToUtf8(std::u16string_view units);
 
 }  // namespace sandbox

@@ -252,18 +252,19 @@ bool IsContinuationByte(char c) {
 std::size_t SequenceLength(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     if (lead < 0x80U) return 1;
-    std::size_t length = 0;
-    std::uint32_t codePoint = 0;
-    std::uint32_t smallest = 0;
-    if ((lead & 0xE0U) == 0xC0U) {
-        length = 2, codePoint = lead & 0x1FU, smallest = 0x80;
-    } else if ((lead & 0xF0U) == 0xE0U) {
-        length = 3, codePoint = lead & 0x0FU, smallest = 0x800;
-    } else if ((lead & 0xF8U) == 0xF0U) {
-        length = 4, codePoint = lead & 0x07U, smallest = 0x10000;
-    } else {
-        return 0;
-    }
+    struct Form {
+        unsigned char mask;
+        unsigned char marker;
+        std::size_t length;
+        std::uint32_t smallest;  // anything below has a shorter encoding
+    };
+    static constexpr Form kForms[] = {{0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
+    const auto form = std::find_if(std::begin(kForms), std::end(kForms),
+                                   [lead](const Form& f) { return (lead & f.mask) == f.marker; });
+    if (form == std::end(kForms)) return 0;
+    const std::size_t length = form->length;
+    const std::uint32_t smallest = form->smallest;
+    std::uint32_t codePoint = lead & static_cast<unsigned char>(~form->mask);
     if (text.size() - at < length) return 0;
     for (std::size_t i = 1; i < length; ++i) {
         if (!IsContinuationByte(text[at + i])) return 0;
@@ -615,7 +616,7 @@ void Server::Impl::DeliverReplies() {
         const auto found = connections.find(reply.connection);
         if (found == connections.end() || found->second.dead) continue;
         Connection& c = found->second;
-        if (c.inFlight > 1) --c.inFlight;
+        if (c.inFlight > 0) --c.inFlight;
         QueueReply(c, reply.id, reply.text);
     }
 }
@@ -773,6 +774,11 @@ void Server::Impl::Reap(Clock::time_point now) {
         if (!c.dead) {
             ++it;
             continue;
+        }
+        if (c.inFlight > 0) {
+            // Nobody is left to read the answers, and a client cycling connections must not pile up work.
+            const std::lock_guard lock(mutex);
+            std::erase_if(jobs, [&](const Job& job) { return job.connection == c.serial; });
         }
         CloseSocket(c.handle);
         it = connections.erase(it);

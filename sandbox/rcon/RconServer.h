@@ -44,7 +44,7 @@ using Executor = std::function<std::string(const std::string& line)>;
 //    reaching the executor. Clients use this to find the end of a reply split over several packets.
 //  - Replies are split into packets of at most 4086 body bytes on code point boundaries, all with the
 //    request id. Invalid UTF-8 in either direction is replaced by U+FFFD.
-//  - Commands already queued when their client disconnects still run; their replies are discarded.
+//  - Commands still queued when their connection closes are dropped; one already running finishes.
 class Server {
 public:
     explicit Server(Options options);

@@ -197,6 +197,7 @@ TEST(RconServer, CommandsRunOnGameThreadAndRepliesCarryRequestId) {
         {42, "status", "status"},
         {-5, "说 你好", "说 你好"},
         {43, "bad\xFFutf8", "bad\xEF\xBF\xBDutf8"},  // invalid bytes never reach the game
+        {46, "\xC0\xAF|\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong, surrogate
         {44, "boom", "error: kaboom"},                // a throwing command must not stall the connection
         {45, "after", "after"},
     };
@@ -380,14 +381,22 @@ TEST(RconServer, FloodingTheCommandQueueClosesOnlyThatClient) {
     ASSERT_TRUE(flooder.Login(kPassword));
     ASSERT_TRUE(steady.Login(kPassword));
     std::string four;
+    std::string flood;
+    for (int id = 1; id <= 5; ++id) flood += Encode(id, kExec, "flood");
     for (int id = 1; id <= 4; ++id) four += Encode(id, kExec, std::to_string(id));
-    ASSERT_TRUE(flooder.Send(four + Encode(5, kExec, "5")));
+    ASSERT_TRUE(flooder.Send(flood));
     ASSERT_TRUE(steady.Send(four));
     EXPECT_TRUE(flooder.ClosedByServer());
 
-    GameThread game(server, Echo);
+    std::atomic<int> floodRuns{0};
+    GameThread game(server, [&](const std::string& line) {
+        floodRuns += line == "flood";
+        return line;
+    });
     for (int round = 0; round < 2; ++round) {  // answered commands must free their places in the queue
-        if (round > 0) ASSERT_TRUE(steady.Send(four));
+        if (round > 0) {
+            ASSERT_TRUE(steady.Send(four));
+        }
         for (int id = 1; id <= 4; ++id) {
             const auto reply = steady.Read();
             ASSERT_TRUE(reply);
@@ -395,6 +404,7 @@ TEST(RconServer, FloodingTheCommandQueueClosesOnlyThatClient) {
             EXPECT_EQ(reply->body, std::to_string(id));
         }
     }
+    EXPECT_EQ(floodRuns, 0);  // work queued by a closed connection is dropped, not left for the game
 }
 
 TEST(RconServer, SlowReaderStillReceivesEveryReplyInOrder) {

@@ -1,0 +1,260 @@
+// The sandbox's own commands, which drive game events and show the world before and after the plug-in acts.
+#include "sandbox/server/Session.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "sandbox/Text.h"
+
+namespace sandbox::server {
+namespace {
+
+using game::GameObject;
+using game::Kind;
+
+std::vector<std::string> SplitWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream stream(line);
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
+
+std::int32_t IntArgument(const std::vector<std::string>& words, std::size_t index, std::int32_t fallback) {
+  if (index >= words.size()) return fallback;
+  std::int32_t value = 0;
+  const auto& word = words[index];
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+  if (error != std::errc() || end != word.data() + word.size()) throw std::runtime_error("not a number: " + word);
+  return value;
+}
+
+GameObject* ClassArgument(const std::vector<std::string>& words, std::size_t index) {
+  if (index >= words.size()) throw std::runtime_error("a class name is missing");
+  GameObject* cls = game::FindClass(words[index]);
+  if (cls == nullptr) throw std::runtime_error("unknown class " + words[index] + " (see sandbox.classes)");
+  return cls;
+}
+
+GameObject* InventoryArgument(const std::vector<std::string>& words, std::size_t index) {
+  if (index >= words.size()) throw std::runtime_error("an inventory name is missing");
+  for (GameObject* inventory : game::Inventories()) {
+    if (game::NameOf(inventory) == words[index]) return inventory;
+  }
+  throw std::runtime_error("unknown inventory " + words[index] + " (see sandbox.inventories)");
+}
+
+std::string ItemList(const std::vector<GameObject*>& items) {
+  if (items.empty()) return "(empty)";
+  std::string text;
+  for (GameObject* item : items) {
+    if (!text.empty()) text += ", ";
+    text += item == nullptr ? std::string("(null)") : game::NameOf(item) + " [" + game::NameOf(item->cls) + "]";
+  }
+  return text;
+}
+
+constexpr const char* kHelp =
+    "sandbox commands:\n"
+    "  sandbox.classes                          classes and the blueprint paths to write for them\n"
+    "  sandbox.creatures | sandbox.structures   actors in the persistent level\n"
+    "  sandbox.inventories                      inventories and their items\n"
+    "  sandbox.spawn <class> [level] [team]     a creature enters play (spawn hook)\n"
+    "  sandbox.place <class>                    place a structure in the level\n"
+    "  sandbox.give <inventory> <item class> [equip|ignoremax]   add an item (add hook)\n"
+    "  sandbox.view <inventory>                 a player views it remotely (view hook)\n"
+    "  sandbox.finish <inventory>               a client finished receiving its items (hook)\n"
+    "  sandbox.engram <item class>              add an engram to the game data\n"
+    "  sandbox.startgame                        the game mode starts (game-mode hook)\n"
+    "  sandbox.hooks | sandbox.commands         what the plug-in has installed\n"
+    "  sandbox.unload | sandbox.load            unload or load the plug-in module\n"
+    "  sandbox.log [lines]                      the end of the host's log\n"
+    "anything else goes to the plug-in's RCON commands.";
+
+}  // namespace
+
+std::string CreaturePathOf(const GameObject* cls) {
+  std::u16string units = Utf8ToUtf16(game::ReferenceOf(cls));
+  units = units.size() > 2 ? units.substr(0, units.size() - 2) : std::u16string();
+  return "Blueprint'" + Utf16ToUtf8(units) + "'";
+}
+
+std::string GbkToUtf8(const std::string& bytes) {
+  iconv_t converter = iconv_open("UTF-8", "GBK");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return bytes;
+  std::string out(bytes.size() * 2 + 16, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  char* outPtr = out.data();
+  std::size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) {
+      const std::size_t used = static_cast<std::size_t>(outPtr - out.data());
+      out.resize(out.size() * 2);
+      outPtr = out.data() + used;
+      outLeft = out.size() - used;
+      continue;
+    }
+    // A byte that is not GBK is shown as it is rather than dropping the rest of the line.
+    *outPtr++ = *in++;
+    --inLeft;
+    --outLeft;
+  }
+  iconv_close(converter);
+  out.resize(static_cast<std::size_t>(outPtr - out.data()));
+  return out;
+}
+
+Session::Session(std::string pluginPath) : pluginPath_(std::move(pluginPath)) {
+  controller_ = game::NewController("AdminController");
+  gameMode_ = game::NewGameMode();
+}
+
+Session::~Session() { UnloadPlugin(); }
+
+void Session::LoadPlugin() { module_.Load(pluginPath_); }
+
+void Session::UnloadPlugin() { module_.Unload(); }
+
+std::string Session::Execute(const std::string& line, std::int32_t packetId) {
+  const auto words = SplitWords(line);
+  if (words.empty()) return {};
+  if (words[0].rfind("sandbox.", 0) == 0) {
+    try {
+      return RunSandboxCommand(words[0].substr(8), words);
+    } catch (const std::exception& error) {
+      return std::string("error: ") + error.what();
+    }
+  }
+  Connection connection;
+  if (!ExecuteRcon(connection, line, packetId)) return "unknown command: " + words[0];
+  std::string text;
+  for (const auto& reply : connection.replies) {
+    if (!text.empty()) text += "\n";
+    text += reply.Utf8();
+  }
+  return text;
+}
+
+std::string Session::RunSandboxCommand(const std::string& name, const std::vector<std::string>& words) {
+  std::ostringstream out;
+  if (name == "help") return kHelp;
+  if (name == "classes") {
+    out << "class: item/structure path | creature path\n";
+    for (GameObject* cls : game::Classes()) {
+      out << game::NameOf(cls) << ": " << game::BlueprintPathOf(cls) << " | " << CreaturePathOf(cls) << "\n";
+    }
+    return out.str();
+  }
+  if (name == "creatures" || name == "structures") {
+    const Kind wanted = name == "creatures" ? Kind::Creature : Kind::Structure;
+    int count = 0;
+    for (GameObject* actor : game::LevelActors()) {
+      if (actor == nullptr || game::KindOf(actor) != wanted) continue;
+      ++count;
+      out << game::NameOf(actor) << "  " << (wanted == Kind::Creature ? CreaturePathOf(actor->cls) : game::BlueprintPathOf(actor->cls));
+      if (wanted == Kind::Creature) {
+        out << "  level " << (actor->statusComponent != nullptr ? actor->statusComponent->baseCharacterLevel : 0)
+            << "  team " << actor->targetingTeam;
+      }
+      out << "\n";
+    }
+    out << count << " " << name << " in the persistent level";
+    return out.str();
+  }
+  if (name == "inventories") {
+    for (GameObject* inventory : game::Inventories()) {
+      out << game::NameOf(inventory) << ": " << ItemList(game::Items(inventory)) << "\n";
+    }
+    return out.str();
+  }
+  if (name == "spawn") {
+    GameObject* cls = ClassArgument(words, 1);
+    GameObject* creature = game::SpawnCreature(cls, IntArgument(words, 2, 1), IntArgument(words, 3, 0));
+    out << "spawned " << game::NameOf(creature) << " (" << CreaturePathOf(cls) << ", level "
+        << IntArgument(words, 2, 1) << ", team " << IntArgument(words, 3, 0) << "): "
+        << (game::IsDestroyed(creature) ? "destroyed as it entered play" : "alive");
+    return out.str();
+  }
+  if (name == "place") {
+    GameObject* structure = game::NewStructure(ClassArgument(words, 1));
+    return "placed " + game::NameOf(structure);
+  }
+  if (name == "give") {
+    GameObject* inventory = InventoryArgument(words, 1);
+    GameObject* item = game::NewItem(ClassArgument(words, 2));
+    const bool equip = words.size() > 3 && words[3] == "equip";
+    const bool ignoreMax = words.size() > 3 && words[3] == "ignoremax";
+    game::AddToInventory(item, inventory, equip, false, 0, false, false, ignoreMax);
+    const auto items = game::Items(inventory);
+    const bool added = std::find(items.begin(), items.end(), item) != items.end();
+    out << (added ? "added " : "refused ") << game::NameOf(item) << " [" << game::NameOf(item->cls) << "]"
+        << (added ? " to " : ", not added to ") << game::NameOf(inventory);
+    return out.str();
+  }
+  if (name == "view" || name == "finish") {
+    GameObject* inventory = InventoryArgument(words, 1);
+    auto& calls = name == "view" ? game::Record().viewCalls : game::Record().finishedCalls;
+    const std::size_t before = calls.size();
+    if (name == "view") {
+      game::ViewRemoteInventory(controller_, inventory);
+    } else {
+      game::FinishReceivingItems(controller_, inventory);
+    }
+    if (calls.size() == before) {
+      out << "the game's own function was not reached";
+    } else {
+      out << "the game saw: " << ItemList(calls.back().itemsSeen);
+    }
+    out << "\n" << game::NameOf(inventory) << " now: " << ItemList(game::Items(inventory));
+    return out.str();
+  }
+  if (name == "engram") {
+    GameObject* cls = ClassArgument(words, 1);
+    game::AddEngram(game::GameData(), cls);
+    return "engram for " + game::BlueprintPathOf(cls) + " added to the game data";
+  }
+  if (name == "startgame") {
+    game::GameModeBeginPlay(gameMode_);
+    out << "the game mode started; hooked game functions: " << HookedFunctions().size();
+    return out.str();
+  }
+  if (name == "hooks") {
+    for (const auto& function : HookedFunctions()) out << function << "\n";
+    out << HookedFunctions().size() << " hooked game functions";
+    return out.str();
+  }
+  if (name == "commands") {
+    const auto names = ArkApi::GetCommands().RconCommandNames();
+    for (const auto& command : names) out << command << "\n";
+    out << names.size() << " RCON commands";
+    return out.str();
+  }
+  if (name == "unload") {
+    UnloadPlugin();
+    return "plug-in unloaded";
+  }
+  if (name == "load") {
+    if (module_.IsLoaded()) return "the plug-in is already loaded";
+    LoadPlugin();
+    return "plug-in loaded";
+  }
+  if (name == "log") {
+    const auto lines = LogRecorder()->Lines();
+    const auto wanted = static_cast<std::size_t>(std::max(1, IntArgument(words, 1, 10)));
+    for (std::size_t i = lines.size() > wanted ? lines.size() - wanted : 0; i < lines.size(); ++i) {
+      out << GbkToUtf8(lines[i]) << "\n";
+    }
+    return out.str();
+  }
+  return "unknown sandbox command: sandbox." + name + " (see sandbox.help)";
+}
+
+}  // namespace sandbox::server

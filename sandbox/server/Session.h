@@ -1,0 +1,39 @@
+// The game side of the sandbox server: the plug-in module, the world, and the sandbox's own commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sandbox/GameWorld.h"
+
+namespace sandbox::server {
+
+// Every call happens on the game thread, one at a time, as the plug-in relies on.
+class Session {
+ public:
+  explicit Session(std::string pluginPath);
+  ~Session();
+
+  // Throws std::runtime_error when the module cannot be loaded.
+  void LoadPlugin();
+  void UnloadPlugin();
+
+  // Runs one command line: "sandbox." commands here, anything else through the host's RCON dispatch.
+  // Returns the reply text, UTF-8, one line per reply the game sent.
+  std::string Execute(const std::string& line, std::int32_t packetId = 1);
+
+ private:
+  std::string RunSandboxCommand(const std::string& name, const std::vector<std::string>& words);
+
+  std::string pluginPath_;
+  PluginModule module_;
+  game::GameObject* controller_ = nullptr;
+  game::GameObject* gameMode_ = nullptr;
+};
+
+// The blueprint path an administrator writes for a creature class in the creature command and lists.
+std::string CreaturePathOf(const game::GameObject* cls);
+// GBK bytes (the plug-in's log encoding) as UTF-8 for a terminal.
+std::string GbkToUtf8(const std::string& bytes);
+
+}  // namespace sandbox::server
