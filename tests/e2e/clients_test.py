@@ -1,0 +1,243 @@
+#!/usr/bin/python3
+"""End-to-end: the sandbox server with the real plug-in, driven by two RCON clients written elsewhere."""
+import json
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SERVER = sys.argv[1] if len(sys.argv) > 1 else ""
+NODE_MODULES = sys.argv[2] if len(sys.argv) > 2 else ""
+HERE = os.path.dirname(os.path.abspath(__file__))
+PASSWORD = "e2e-secret"
+
+WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
+RAPTOR = "Blueprint'/Game/Demo/Dinos/Raptor.Raptor'"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class SandboxServer:
+    """One sandbox server with the demo world and configuration in a fresh directory."""
+
+    def __init__(self):
+        self.directory = tempfile.mkdtemp(prefix="tidywarden-e2e-")
+        self.port = free_port()
+        self.output = open(os.path.join(self.directory, "server.out"), "w+b")
+        self.process = subprocess.Popen(
+            [SERVER, "--dir", self.directory, "--demo-config", "--quiet",
+             "--rcon-port", str(self.port), "--rcon-password", PASSWORD],
+            stdout=self.output, stderr=subprocess.STDOUT)
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            self.output.seek(0)
+            if b"RCON listening" in self.output.read():
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.05)
+        self.stop()
+        raise RuntimeError("the sandbox server did not start")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.output.close()
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+
+def packet(request_id, kind, body):
+    payload = struct.pack("<ii", request_id, kind) + body + b"\0\0"
+    return struct.pack("<i", len(payload)) + payload
+
+
+def read_packet(connection):
+    def exactly(count):
+        data = b""
+        while len(data) < count:
+            chunk = connection.recv(count - len(data))
+            if not chunk:
+                raise ConnectionError("closed")
+            data += chunk
+        return data
+    size = struct.unpack("<i", exactly(4))[0]
+    payload = exactly(size)
+    request_id, kind = struct.unpack("<ii", payload[:8])
+    return request_id, kind, payload[8:-2]
+
+
+def raw_login(port, password=PASSWORD):
+    connection = socket.create_connection(("127.0.0.1", port), timeout=5)
+    connection.sendall(packet(7, 3, password.encode()))
+    while True:
+        request_id, kind, _ = read_packet(connection)
+        if kind == 2:
+            return connection, request_id
+
+
+def raw_command(port, line):
+    connection, request_id = raw_login(port)
+    assert request_id == 7
+    connection.sendall(packet(42, 2, line.encode("utf-8")))
+    answer_id, kind, body = read_packet(connection)
+    connection.close()
+    assert answer_id == 42 and kind == 0
+    return body.decode("utf-8")
+
+
+def rconclt(port, *words, password=PASSWORD):
+    # rconclt is a Python program that needs the system interpreter's packages.
+    return subprocess.run(["/usr/bin/python3", shutil.which("rconclt") or "/usr/bin/rconclt",
+                           f"{password}@127.0.0.1:{port}", *words],
+                          capture_output=True, timeout=30)
+
+
+class RconcltTest(unittest.TestCase):
+    def setUp(self):
+        self.server = SandboxServer()
+
+    def tearDown(self):
+        self.server.stop()
+
+    def run_line(self, *words):
+        result = rconclt(self.server.port, *words)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        return result.stdout.decode("utf-8").strip()
+
+    def test_plugin_commands_and_chinese_replies(self):
+        self.assertEqual(self.run_line("Tidywarden.reload"), "重新加载配置")
+        self.assertEqual(self.run_line("Tidywarden.DestroySpecifystructure", WALL_ITEM), "清理指定建筑3个，执行完毕！")
+        self.assertEqual(self.run_line("Tidywarden.DestroySpecifydino", RAPTOR, "0"), "清理指定恐龙2条，执行完毕！")
+        self.assertEqual(self.run_line("Tidywarden.DestroySpecifydino", RAPTOR), "格式错误！")
+
+    def test_sandbox_commands(self):
+        self.assertIn("refused", self.run_line("sandbox.give", "Backpack", "Contraband_C"))
+        self.assertIn("the game saw: Item_2 [Berry_C]", self.run_line("sandbox.view", "Chest"))
+        self.assertIn("destroyed as it entered play", self.run_line("sandbox.spawn", "Dodo_C", "3"))
+        self.assertIn("5 hooked game functions", self.run_line("sandbox.hooks"))
+
+    def test_wrong_password_is_refused(self):
+        result = rconclt(self.server.port, "Tidywarden.reload", password="wrong")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertEqual(self.run_line("Tidywarden.reload"), "重新加载配置")
+
+
+class RconSrcdsTest(unittest.TestCase):
+    def setUp(self):
+        # scripts/setup installs the client; a missing one is a failure, not a reason to skip.
+        self.assertTrue(os.path.isdir(os.path.join(NODE_MODULES, "rcon-srcds")), f"rcon-srcds not in {NODE_MODULES}")
+        self.server = SandboxServer()
+
+    def tearDown(self):
+        self.server.stop()
+
+    def run_client(self, password, *lines):
+        environment = dict(os.environ, NODE_PATH=NODE_MODULES)
+        result = subprocess.run(["node", os.path.join(HERE, "rcon_clients.js"), str(self.server.port), password, *lines],
+                                capture_output=True, timeout=60, env=environment)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        return json.loads(result.stdout.decode("utf-8"))
+
+    def test_plugin_and_sandbox_commands(self):
+        result = self.run_client(PASSWORD, "Tidywarden.reload", f"Tidywarden.DestroySpecifystructure {WALL_ITEM}",
+                                 f"Tidywarden.DestroySpecifydino {RAPTOR} 1", "sandbox.spawn Rex_C 150",
+                                 "Tidywarden.DestroySpecifystructure")
+        self.assertTrue(result["authenticated"], result)
+        replies = [reply.strip() for reply in result["replies"]]
+        self.assertEqual(replies[0], "重新加载配置")
+        self.assertEqual(replies[1], "清理指定建筑3个，执行完毕！")
+        self.assertEqual(replies[2], "清理指定恐龙3条，执行完毕！")
+        self.assertIn("destroyed as it entered play", replies[3])
+        self.assertEqual(replies[4], "格式错误！")
+
+    def test_wrong_password_is_refused(self):
+        result = self.run_client("wrong", "Tidywarden.reload")
+        self.assertFalse(result["authenticated"])
+
+
+class DefencesTest(unittest.TestCase):
+    """Whatever one client sends, the server goes on answering a good client."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = SandboxServer()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def assert_still_serving(self):
+        self.assertEqual(raw_command(self.server.port, "Tidywarden.DestroySpecifydino"), "格式错误！")
+
+    def send_raw(self, data, keep_open=False):
+        connection = socket.create_connection(("127.0.0.1", self.server.port), timeout=5)
+        connection.sendall(packet(1, 3, PASSWORD.encode()))
+        read_packet(connection)
+        connection.sendall(data)
+        if keep_open:
+            return connection
+        try:
+            connection.settimeout(2)
+            self.assertEqual(connection.recv(1), b"", "the server should close the connection")
+        except (ConnectionResetError, socket.timeout) as error:
+            self.assertNotIsInstance(error, socket.timeout, "the server kept a malformed connection open")
+        connection.close()
+        return None
+
+    def test_malformed_size_fields_close_the_connection(self):
+        cases = {
+            "too small": struct.pack("<iii", 9, 1, 2) + b"\0",
+            "too large": struct.pack("<iii", 4097, 1, 2),
+            "negative": struct.pack("<iii", -5, 1, 2),
+            "garbage": b"GET / HTTP/1.1\r\nHost: x\r\n\r\n",
+        }
+        for name, data in cases.items():
+            with self.subTest(name):
+                self.send_raw(data)
+                self.assert_still_serving()
+
+    def test_disconnect_mid_packet(self):
+        connection = self.send_raw(packet(5, 2, b"Tidywarden.reload")[:9], keep_open=True)
+        connection.close()
+        self.assert_still_serving()
+
+    def test_wrong_password(self):
+        connection, request_id = raw_login(self.server.port, "not the password")
+        connection.close()
+        self.assertEqual(request_id, -1)
+        self.assert_still_serving()
+
+    def test_seventeenth_connection(self):
+        held = [socket.create_connection(("127.0.0.1", self.server.port), timeout=5) for _ in range(16)]
+        try:
+            extra = socket.create_connection(("127.0.0.1", self.server.port), timeout=5)
+            extra.settimeout(3)
+            try:
+                closed = extra.recv(1) == b""
+            except ConnectionResetError:
+                closed = True
+            extra.close()
+            self.assertTrue(closed, "a 17th connection must not be served")
+        finally:
+            for connection in held:
+                connection.close()
+        time.sleep(0.3)
+        self.assert_still_serving()
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)
