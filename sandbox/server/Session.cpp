@@ -128,7 +128,9 @@ std::string Session::Execute(const std::string& line, std::int32_t packetId) {
   if (words.empty()) return {};
   if (words[0].rfind("sandbox.", 0) == 0) {
     try {
-      return RunSandboxCommand(words[0].substr(8), words);
+      std::string reply = RunSandboxCommand(words[0].substr(8), words);
+      while (!reply.empty() && reply.back() == '\n') reply.pop_back();
+      return reply;
     } catch (const std::exception& error) {
       return std::string("error: ") + error.what();
     }
@@ -149,6 +151,8 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
   if (name == "classes") {
     out << "class: item/structure path | creature path\n";
     for (GameObject* cls : game::Classes()) {
+      // The engine's own classes are not something an administrator lists.
+      if (game::ReferenceOf(cls).rfind("/Script/ShooterGame.", 0) == 0) continue;
       out << game::NameOf(cls) << ": " << game::BlueprintPathOf(cls) << " | " << CreaturePathOf(cls) << "\n";
     }
     return out.str();
