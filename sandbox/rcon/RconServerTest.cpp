@@ -95,7 +95,7 @@ public:
     }
 
     // Empty on end of stream, reset or timeout.
-    std::optional<Packet> Read(std::chrono::milliseconds timeout = 5s) {
+    std::optional<Packet> Read(std::chrono::milliseconds timeout = 15s) {
         const auto deadline = Clock::now() + timeout;
         if (!Fill(4, deadline)) return std::nullopt;
         const std::int32_t size = ReadInt(buffer_.data());
@@ -105,7 +105,7 @@ public:
         return p;
     }
 
-    bool ClosedByServer(std::chrono::milliseconds timeout = 5s) {
+    bool ClosedByServer(std::chrono::milliseconds timeout = 15s) {
         while (Read(timeout)) {
         }
         return eof_;
@@ -304,7 +304,7 @@ TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
                        Encode(5, kExec, "")));
     std::vector<std::string> executed;
     std::size_t ran = 0;
-    for (const auto deadline = Clock::now() + 5s; ran < 2 && Clock::now() < deadline;) {
+    for (const auto deadline = Clock::now() + 15s; ran < 2 && Clock::now() < deadline;) {
         ran += server.RunPending([&](const std::string& line) { executed.push_back(line); return line + "!"; }, 50ms);
     }
     EXPECT_EQ(executed, (std::vector<std::string>{"a", "b"}));
