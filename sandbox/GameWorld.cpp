@@ -196,6 +196,8 @@ UClass* BPLoadClassImpl(const EngineString* path) {
                                   ? std::u16string(path->data, static_cast<std::size_t>(path->count - 1))
                                   : std::u16string();
   TheState().record.loadClassRequests.push_back(text);
+  // A class without a path or reference text must not be what the empty path names.
+  if (text.empty()) return nullptr;
   const std::string utf8 = Utf16ToUtf8(text);
   for (GameObject* cls : TheState().classes) {
     const ObjectRecord& record = RecordOf(cls);
