@@ -33,11 +33,13 @@ std::vector<CommandEvent>& Events() {
   return events;
 }
 
-// The first run of characters that are not spaces.
+// The command name: the first run of characters up to white space. Consoles let administrators type a tab
+// there, and the line still reaches the command, which then splits its own words.
 std::u16string FirstWord(std::u16string_view line) {
-  const auto start = line.find_first_not_of(u' ');
+  constexpr std::u16string_view kWhiteSpace = u" \t\r\n";
+  const auto start = line.find_first_not_of(kWhiteSpace);
   if (start == std::u16string_view::npos) return {};
-  const auto end = line.find(u' ', start);
+  const auto end = line.find_first_of(kWhiteSpace, start);
   return std::u16string(line.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start));
 }
 

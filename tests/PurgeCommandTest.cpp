@@ -143,6 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A tab is part of a word: the path then names no item.
         StructureLineCase{"TabBeforePath", kStructureCommand + " \t" + kWallItemPath, StructuresReply(0), 0},
         StructureLineCase{"TabAfterPath", kStructureCommand + " " + kWallItemPath + "\t1", StructuresReply(0), 0},
+        // The console reaches the command through a tab, but the command does not split there: one word.
+        StructureLineCase{"TabAfterCommand", kStructureCommand + "\t" + kWallItemPath, kBadFormat, 0},
         StructureLineCase{
             "OtherLetterCase",
             kStructureCommand + " Blueprint'/Game/Items/PrimalItemStructure_Wall.PrimalItemStructure_wall'",
@@ -367,6 +369,7 @@ INSTANTIATE_TEST_SUITE_P(
         DinoLineCase{"NoNumberTrailingSpaces", kDinoCommand + " " + kRaptorPath + "   ", kBadFormat, 0},
         DinoLineCase{"CommandAlone", kDinoCommand, kBadFormat, 0},
         DinoLineCase{"TabSeparatedNumber", kDinoCommand + " " + kRaptorPath + "\t1", kBadFormat, 0},
+        DinoLineCase{"TabAfterCommand", kDinoCommand + "\t" + kRaptorPath + " 1", kBadFormat, 0},
         DinoLineCase{"OtherLetterCase",
                      kDinoCommand + " Blueprint'/Game/Dinos/Raptor/Raptor_Character_BP.raptor_Character_BP' 1",
                      DinosReply(0), 0},
