@@ -227,11 +227,13 @@ void ViewRemoteInventoryImpl(AShooterPlayerController* controller, UPrimalInvent
   TheState().record.viewCalls.push_back({reinterpret_cast<GameObject*>(controller), owner, Snapshot(owner)});
 }
 
-void AddToInventoryImpl(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool, std::uint64_t,
-                        bool, bool, bool ignoreAbsoluteMaxInventory) {
+void AddToInventoryImpl(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool addToSlot,
+                        std::uint64_t slot, bool showHudNotification, bool dontRecalcSpoilingTime,
+                        bool ignoreAbsoluteMaxInventory) {
   auto* object = reinterpret_cast<GameObject*>(item);
   auto* owner = reinterpret_cast<GameObject*>(inventory);
-  TheState().record.addCalls.push_back({object, owner, equipItem, ignoreAbsoluteMaxInventory});
+  TheState().record.addCalls.push_back({object, owner, equipItem, addToSlot, slot, showHudNotification,
+                                        dontRecalcSpoilingTime, ignoreAbsoluteMaxInventory});
   if (object != nullptr && owner != nullptr) PutItem(owner, object);
 }
 

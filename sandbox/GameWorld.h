@@ -124,6 +124,10 @@ struct AddCall {
   GameObject* item = nullptr;
   GameObject* inventory = nullptr;
   bool equipItem = false;
+  bool addToSlot = false;
+  std::uint64_t slot = 0;
+  bool showHudNotification = false;
+  bool dontRecalcSpoilingTime = false;
   bool ignoreAbsoluteMaxInventory = false;
 };
 struct GameRecord {

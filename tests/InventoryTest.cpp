@@ -326,7 +326,12 @@ TEST_P(AddTest, RefusesListedItemsOnlyWhenTheCheckApplies) {
     ASSERT_EQ(adds.size(), 1U);
     EXPECT_EQ(adds[0].item, item);
     EXPECT_EQ(adds[0].inventory, inventory);
+    // Every argument reaches the game's function unchanged.
     EXPECT_EQ(adds[0].equipItem, param.equipItem);
+    EXPECT_EQ(adds[0].addToSlot, param.addToSlot);
+    EXPECT_EQ(adds[0].slot, param.slot);
+    EXPECT_EQ(adds[0].showHudNotification, param.showHudNotification);
+    EXPECT_EQ(adds[0].dontRecalcSpoilingTime, param.dontRecalcSpoilingTime);
     EXPECT_EQ(adds[0].ignoreAbsoluteMaxInventory, param.ignoreAbsoluteMaxInventory);
     if (item != nullptr && inventory != nullptr) {
       EXPECT_EQ(game::Items(inventory), std::vector<GameObject*>{item});
@@ -353,6 +358,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AddCase{"ListedRefused", false, Which::Crate, true, false, false, 0, false, false, false, Outcome::Refused},
         AddCase{"UnlistedAdded", false, Which::Rock, true, false, false, 0, false, false, false, Outcome::Added},
+        AddCase{"ArgumentsPassedThrough", false, Which::Rock, true, false, true, 0x123456789AULL, true, true, false,
+                Outcome::Added},
         AddCase{"OtherFlagsDoNotCount", false, Which::Crate, true, false, true, 7, true, true, false, Outcome::Refused},
         AddCase{"ThirdArgumentLetsListedIn", false, Which::Crate, true, true, false, 0, false, false, false,
                 Outcome::Added},
