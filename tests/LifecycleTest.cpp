@@ -10,6 +10,7 @@
 namespace {
 
 using testing_support::LoggedLines;
+using testing_support::ParseErrorOf;
 using testing_support::PluginTest;
 
 // GBK bytes of "无法打开文件配置config.json".
@@ -49,18 +50,6 @@ std::vector<std::string> ExpectedSequence(const char* hookSign, const char* comm
   for (const char* name : kCommandNames) expected.push_back(std::string(commandSign) + "cmd " + name);
   for (int i = 3; i < 5; ++i) expected.push_back(std::string(hookSign) + "hook " + kHookNames[i]);
   return expected;
-}
-
-// The text the JSON library gives for this input when read by stream extraction.
-std::string ParseErrorOf(const std::string& text) {
-  std::istringstream stream(text);
-  nlohmann::json document;
-  try {
-    stream >> document;
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no error";
 }
 
 using LifecycleTest = PluginTest;

@@ -8,10 +8,12 @@
 #include <optional>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "sandbox/GameWorld.h"
 #include "sandbox/Sandbox.h"
@@ -40,6 +42,18 @@ inline std::vector<LogLine> LoggedLines() {
     lines.push_back({match[1], match[2], match[3]});
   }
   return lines;
+}
+
+// The text the JSON library gives for this input when read by stream extraction, as the plug-in reads its file.
+inline std::string ParseErrorOf(const std::string& text) {
+  std::istringstream stream(text);
+  nlohmann::json document;
+  try {
+    stream >> document;
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "no error";
 }
 
 class PluginTest : public ::testing::Test {

@@ -13,6 +13,7 @@ namespace {
 namespace game = sandbox::game;
 using game::GameObject;
 using testing_support::LoggedLines;
+using testing_support::ParseErrorOf;
 using testing_support::PluginTest;
 
 const std::string kReload = "Tidywarden.reload";
@@ -38,18 +39,6 @@ std::string Config(const std::vector<std::string>& items, const std::vector<std:
     config["DestroyDinolist"]["dino" + std::to_string(i)]["Blueprint"] = creatures[i];
   }
   return config.dump();
-}
-
-// The text the JSON library gives for this input when read by stream extraction.
-std::string ParseErrorOf(const std::string& text) {
-  std::istringstream stream(text);
-  nlohmann::json document;
-  try {
-    stream >> document;
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no error";
 }
 
 class ReloadTest : public PluginTest {

@@ -31,15 +31,22 @@ bool ReadConfigFile() {
   return true;
 }
 
+bool ReadConfigFileOrLog() {
+  try {
+    if (ReadConfigFile()) return true;
+    LogError(messages::kConfigNotOpened);
+  } catch (const std::exception& error) {
+    LogError(error.what());
+  }
+  return false;
+}
+
 void ReloadConfig(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
   RunAtBoundary(__FILE__, "ReloadConfig", [&] {
     PluginLog();
     PluginLogInit();
     try {
-      if (!ReadConfigFile()) {
-        LogError(messages::kConfigNotOpened);
-        return;
-      }
+      if (!ReadConfigFileOrLog()) return;
       auto reply = host::OwnedString::FromWide(messages::kReloaded);
       host::SendRconReply(connection, host::PacketId(packet), reply);
     } catch (const std::exception& error) {

@@ -12,5 +12,8 @@ extern nlohmann::json PluginConfig;
 // and only then replaces PluginConfig, so a parse error (thrown) leaves the previous document in force.
 bool ReadConfigFile();
 
+// ReadConfigFile, logging why it failed: the unopened-file line, or the exception's message as it stands.
+bool ReadConfigFileOrLog();
+
 // RCON "Tidywarden.reload".
 void ReloadConfig(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);

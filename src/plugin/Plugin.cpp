@@ -64,15 +64,7 @@ void RemoveHooks(std::size_t first, std::size_t last) {
 void LoadPlugin() {
   PluginLog();
   PluginLogInit();
-  try {
-    if (!ReadConfigFile()) {
-      LogError(messages::kConfigNotOpened);
-      return;
-    }
-  } catch (const std::exception& error) {
-    LogError(error.what());
-    return;
-  }
+  if (!ReadConfigFileOrLog()) return;
   InstallHooks(0, 3);
   for (const auto& command : kCommands) {
     ArkApi::GetCommands().RegisterRconCommand(host::OwnedString::FromNarrow(command.name), command.handler);
