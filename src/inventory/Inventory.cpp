@@ -22,7 +22,9 @@ template <typename OnMatch>
 void WalkDestroylist(const std::string& blueprint, OnMatch&& onMatch) {
   nlohmann::json& list = config::MutableMember(PluginConfig, "Destroylist");
   for (auto entry = list.begin(); entry != list.end(); ++entry) {
-    nlohmann::json& member = config::MutableMember(list, entry.key());
+    // Looking the member up again by its key would find this very element; key() still fails on non-objects.
+    (void)entry.key();
+    nlohmann::json& member = entry.value();
     if (config::BlueprintOf(member) != blueprint) continue;
     if (onMatch() == AfterMatch::Stop) return;
   }
