@@ -108,7 +108,7 @@ std::string FillerLabel(int index) {
 }
 
 sandbox::game::GameObject* DefineListedItemClass() {
-  sandbox::game::ClassSpec definition;
+  sandbox::game::ClassDefinition definition;
   definition.name = "Contraband_C";
   definition.package = "/Game/Bench/Items/Contraband";
   definition.kind = sandbox::game::Kind::Item;
@@ -116,7 +116,7 @@ sandbox::game::GameObject* DefineListedItemClass() {
 }
 
 sandbox::game::GameObject* DefineCleanItemClass() {
-  sandbox::game::ClassSpec definition;
+  sandbox::game::ClassDefinition definition;
   definition.name = "Berry_C";
   definition.package = "/Game/Bench/Items/Berry";
   definition.kind = sandbox::game::Kind::Item;
@@ -126,7 +126,7 @@ sandbox::game::GameObject* DefineCleanItemClass() {
 std::string ItemPath(const sandbox::game::GameObject* itemClass) { return sandbox::game::BlueprintPathOf(itemClass); }
 
 sandbox::game::GameObject* DefineCreatureClass() {
-  sandbox::game::ClassSpec definition;
+  sandbox::game::ClassDefinition definition;
   definition.name = "Raptor_Character_BP_C";
   definition.package = "/Game/Bench/Dinos/Raptor/Raptor_Character_BP";
   definition.kind = sandbox::game::Kind::Creature;

@@ -88,14 +88,14 @@ void Check(std::string_view input) {
   }
 
   sandbox::game::ResetGame();
-  sandbox::game::ClassSpec definition;
+  sandbox::game::ClassDefinition definition;
   definition.name = "Thing_C";
   definition.package = "/Game/Fuzz/Thing";
   definition.kind = Kind::Structure;
   definition.defaultFullName = std::string(lines[0]);
   definition.reference = std::string(lines[1]);
   GameObject* thing = sandbox::game::DefineClass(definition);
-  sandbox::game::ClassSpec kit;
+  sandbox::game::ClassDefinition kit;
   kit.name = "PrimalItemStructure_Thing_C";
   kit.package = "/Game/Fuzz/Items/PrimalItemStructure_Thing";
   kit.kind = Kind::Item;

@@ -60,7 +60,7 @@ struct World {
 };
 
 GameObject* Define(const std::string& name, const std::string& package, Kind kind) {
-  sandbox::game::ClassSpec definition;
+  sandbox::game::ClassDefinition definition;
   definition.name = name;
   definition.package = package;
   definition.kind = kind;
@@ -78,7 +78,7 @@ World BuildWorld() {
   GameObject* wall = Define("Wall_Wood_C", "/Game/Fuzz/Structures/Wall_Wood", Kind::Structure);
   world.walls = {sandbox::game::NewStructure(wall), sandbox::game::NewStructure(wall)};
   world.otherStructure = sandbox::game::NewStructure(Define("Gate_C", "/Game/Fuzz/Structures/Gate", Kind::Structure));
-  sandbox::game::ClassSpec item;
+  sandbox::game::ClassDefinition item;
   item.name = "PrimalItemStructure_Wall_Wood_C";
   item.package = "/Game/Fuzz/Items/PrimalItemStructure_Wall_Wood";
   item.kind = Kind::Item;

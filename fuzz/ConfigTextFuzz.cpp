@@ -13,7 +13,7 @@ using sandbox::game::GameObject;
 using sandbox::game::Kind;
 
 GameObject* Define(const std::string& name, const std::string& package, Kind kind) {
-  sandbox::game::ClassSpec definition;
+  sandbox::game::ClassDefinition definition;
   definition.name = name;
   definition.package = package;
   definition.kind = kind;

@@ -256,12 +256,12 @@ Fn Entry(const char* name) {
 }
 
 GameObject* DefineNative(Kind kind, const std::string& name, GameObject* parent = nullptr) {
-  ClassSpec spec;
-  spec.name = name;
-  spec.package = kNativePackage;
-  spec.kind = kind;
-  spec.parent = parent;
-  GameObject* cls = DefineClass(spec);
+  ClassDefinition definition;
+  definition.name = name;
+  definition.package = kNativePackage;
+  definition.kind = kind;
+  definition.parent = parent;
+  GameObject* cls = DefineClass(definition);
   TheState().nativeClasses[static_cast<int>(kind)] = cls;
   return cls;
 }
@@ -305,15 +305,15 @@ void Build(State& state) {
 
 // ---- Building a world -----------------------------------------------------------------------------------------
 
-GameObject* DefineClass(const ClassSpec& spec) {
-  const std::string fullName = spec.defaultFullName.value_or(spec.name + " " + spec.package + ".Default__" + spec.name);
-  GameObject* cls = NewObject(Kind::Class, nullptr, spec.name, Utf8ToUtf16(fullName));
+GameObject* DefineClass(const ClassDefinition& definition) {
+  const std::string fullName = definition.defaultFullName.value_or(definition.name + " " + definition.package + ".Default__" + definition.name);
+  GameObject* cls = NewObject(Kind::Class, nullptr, definition.name, Utf8ToUtf16(fullName));
   ObjectRecord& record = RecordOf(cls);
-  record.instanceKind = spec.kind;
-  record.parent = spec.parent != nullptr ? spec.parent : NativeClass(spec.kind);
+  record.instanceKind = definition.kind;
+  record.parent = definition.parent != nullptr ? definition.parent : NativeClass(definition.kind);
   if (record.parent == cls) record.parent = nullptr;
-  record.reference = Utf8ToUtf16(spec.reference.value_or(spec.package + "." + spec.name));
-  record.structureToBuild = spec.structureToBuild;
+  record.reference = Utf8ToUtf16(definition.reference.value_or(definition.package + "." + definition.name));
+  record.structureToBuild = definition.structureToBuild;
   TheState().classes.push_back(cls);
   return cls;
 }

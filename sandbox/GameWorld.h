@@ -50,7 +50,7 @@ struct GameObject {
   GameObject* engramItemClass = nullptr;            // "UPrimalEngramEntry.BluePrintEntry"
 };
 
-struct ClassSpec {
+struct ClassDefinition {
   std::string name;     // "Crate_C"
   std::string package;  // "/Game/Demo/Crate"
   Kind kind = Kind::Plain;
@@ -63,7 +63,7 @@ struct ClassSpec {
 };
 
 // ---- Building a world -------------------------------------------------------------------------------------
-SANDBOX_API GameObject* DefineClass(const ClassSpec& spec);
+SANDBOX_API GameObject* DefineClass(const ClassDefinition& definition);
 SANDBOX_API void SetParent(GameObject* cls, GameObject* parent);
 // Items made from now on build that structure.
 SANDBOX_API void SetStructureToBuild(GameObject* itemClass, GameObject* structureClass);

@@ -41,14 +41,14 @@ class BlueprintTest : public ::testing::Test {
                                   std::optional<std::string> fullName = std::nullopt,
                                   std::optional<std::string> reference = std::nullopt,
                                   game::GameObject* builds = nullptr) {
-    game::ClassSpec spec;
-    spec.name = name;
-    spec.package = package;
-    spec.kind = kind;
-    spec.defaultFullName = std::move(fullName);
-    spec.reference = std::move(reference);
-    spec.structureToBuild = builds;
-    return game::DefineClass(spec);
+    game::ClassDefinition definition;
+    definition.name = name;
+    definition.package = package;
+    definition.kind = kind;
+    definition.defaultFullName = std::move(fullName);
+    definition.reference = std::move(reference);
+    definition.structureToBuild = builds;
+    return game::DefineClass(definition);
   }
 
  private:

@@ -6,7 +6,7 @@
 
 namespace {
 
-using sandbox::game::ClassSpec;
+using sandbox::game::ClassDefinition;
 using sandbox::game::GameObject;
 using sandbox::game::Kind;
 using testing_support::LoggedLines;
@@ -27,21 +27,21 @@ const std::string kLoadFailure =
 const std::string kDodoPath = "Blueprint'/Game/Dinos/Dodo/Dodo_Character_BP.Dodo_Character_BP'";
 
 GameObject* ItemClass(const std::string& name, const std::string& package) {
-  ClassSpec spec;
-  spec.name = name;
-  spec.package = package;
-  spec.kind = Kind::Item;
-  return sandbox::game::DefineClass(spec);
+  ClassDefinition definition;
+  definition.name = name;
+  definition.package = package;
+  definition.kind = Kind::Item;
+  return sandbox::game::DefineClass(definition);
 }
 
 // An item class whose default object has exactly this full name.
 GameObject* ItemClassNamed(const std::string& fullName) {
-  ClassSpec spec;
-  spec.name = "Item_C";
-  spec.package = "/Game/Items/Item";
-  spec.kind = Kind::Item;
-  spec.defaultFullName = fullName;
-  return sandbox::game::DefineClass(spec);
+  ClassDefinition definition;
+  definition.name = "Item_C";
+  definition.package = "/Game/Items/Item";
+  definition.kind = Kind::Item;
+  definition.defaultFullName = fullName;
+  return sandbox::game::DefineClass(definition);
 }
 
 class GuardTest : public PluginTest {
@@ -51,7 +51,7 @@ class GuardTest : public PluginTest {
     WriteConfig(R"({"DestroyDinolist": {"a": {"Blueprint": ")" + kDodoPath + R"("}}})");
     Load();
     sandbox::LogRecorder()->Clear();
-    ClassSpec dodo;
+    ClassDefinition dodo;
     dodo.name = "Dodo_Character_BP_C";
     dodo.package = "/Game/Dinos/Dodo/Dodo_Character_BP";
     dodo.kind = Kind::Creature;

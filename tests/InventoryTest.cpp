@@ -81,12 +81,12 @@ class InventoryTest : public PluginTest {
 
   static GameObject* DefineItem(const std::string& name, const std::string& package,
                                 std::optional<std::string> fullName = std::nullopt) {
-    game::ClassSpec spec;
-    spec.name = name;
-    spec.package = package;
-    spec.kind = game::Kind::Item;
-    spec.defaultFullName = std::move(fullName);
-    return game::DefineClass(spec);
+    game::ClassDefinition definition;
+    definition.name = name;
+    definition.package = package;
+    definition.kind = game::Kind::Item;
+    definition.defaultFullName = std::move(fullName);
+    return game::DefineClass(definition);
   }
 
   // Loads the plug-in with this configuration; only the hooks' own log lines are kept from here on.
@@ -531,11 +531,11 @@ INSTANTIATE_TEST_SUITE_P(
 // the change: it fails before the walk and no longer after it.
 TEST_F(InventoryTest, FirstWalkTurnsANullDocumentIntoAnObject) {
   LoadWith("null");
-  game::ClassSpec spec;
-  spec.name = "Dodo_C";
-  spec.package = "/Game/Dinos/Dodo";
-  spec.kind = game::Kind::Creature;
-  GameObject* dodo = game::DefineClass(spec);
+  game::ClassDefinition definition;
+  definition.name = "Dodo_C";
+  definition.package = "/Game/Dinos/Dodo";
+  definition.kind = game::Kind::Creature;
+  GameObject* dodo = game::DefineClass(definition);
 
   game::SpawnCreature(dodo, 1, 0);
   const auto lines = LoggedLines();

@@ -10,7 +10,7 @@
 
 namespace {
 
-using sandbox::game::ClassSpec;
+using sandbox::game::ClassDefinition;
 using sandbox::game::GameObject;
 using sandbox::game::Kind;
 using testing_support::LoggedLines;
@@ -32,12 +32,12 @@ const std::string kWallItemPath = "Blueprint'/Game/Items/PrimalItemStructure_Wal
 const std::string kRaptorPath = "Blueprint'/Game/Dinos/Raptor/Raptor_Character_BP.Raptor_Character_BP'";
 
 GameObject* Define(const std::string& name, const std::string& package, Kind kind, GameObject* builds = nullptr) {
-  ClassSpec spec;
-  spec.name = name;
-  spec.package = package;
-  spec.kind = kind;
-  spec.structureToBuild = builds;
-  return sandbox::game::DefineClass(spec);
+  ClassDefinition definition;
+  definition.name = name;
+  definition.package = package;
+  definition.kind = kind;
+  definition.structureToBuild = builds;
+  return sandbox::game::DefineClass(definition);
 }
 
 int CountDestroyed(const std::vector<GameObject*>& objects) {
@@ -215,12 +215,12 @@ struct EmptyTargetCase {
 void PrintTo(const EmptyTargetCase& param, std::ostream* out) { *out << param.name; }
 
 GameObject* PathlessStructureClass() {
-  ClassSpec spec;
-  spec.name = "StructureOdd_C";
-  spec.package = "/Game/Structures/Odd";
-  spec.kind = Kind::Structure;
-  spec.defaultFullName = "NoSpaceInThisName";
-  return sandbox::game::DefineClass(spec);
+  ClassDefinition definition;
+  definition.name = "StructureOdd_C";
+  definition.package = "/Game/Structures/Odd";
+  definition.kind = Kind::Structure;
+  definition.defaultFullName = "NoSpaceInThisName";
+  return sandbox::game::DefineClass(definition);
 }
 
 class EmptyTargetTest : public PurgeTest, public ::testing::WithParamInterface<EmptyTargetCase> {};

@@ -52,11 +52,11 @@ class ReloadTest : public PluginTest {
   }
 
   static GameObject* Define(const std::string& name, const std::string& package, game::Kind kind) {
-    game::ClassSpec spec;
-    spec.name = name;
-    spec.package = package;
-    spec.kind = kind;
-    return game::DefineClass(spec);
+    game::ClassDefinition definition;
+    definition.name = name;
+    definition.package = package;
+    definition.kind = kind;
+    return game::DefineClass(definition);
   }
 
   void LoadWith(const std::string& config) {

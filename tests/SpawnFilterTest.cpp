@@ -12,7 +12,7 @@
 namespace {
 
 using nlohmann::json;
-using sandbox::game::ClassSpec;
+using sandbox::game::ClassDefinition;
 using sandbox::game::GameObject;
 using sandbox::game::Kind;
 using testing_support::LoggedLines;
@@ -57,11 +57,11 @@ std::string FailureLine(const std::string& message) {
 }
 
 GameObject* Define(const std::string& name, const std::string& package) {
-  ClassSpec spec;
-  spec.name = name;
-  spec.package = package;
-  spec.kind = Kind::Creature;
-  return sandbox::game::DefineClass(spec);
+  ClassDefinition definition;
+  definition.name = name;
+  definition.package = package;
+  definition.kind = Kind::Creature;
+  return sandbox::game::DefineClass(definition);
 }
 
 enum class Creature { Raptor, Rex, Classless };

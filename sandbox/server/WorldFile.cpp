@@ -130,13 +130,13 @@ void BuildWorld(const json& world) {
   // Two passes, so a class may name a parent or a structure declared after it.
   std::vector<std::pair<const json*, GameObject*>> made;
   for (const auto& entry : classes) {
-    game::ClassSpec spec;
-    spec.name = entry.at("name").get<std::string>();
-    spec.package = entry.at("package").get<std::string>();
-    spec.kind = KindNames().at(entry.at("kind").get<std::string>());
-    if (entry.contains("fullName")) spec.defaultFullName = entry.at("fullName").get<std::string>();
-    if (entry.contains("reference")) spec.reference = entry.at("reference").get<std::string>();
-    made.emplace_back(&entry, game::DefineClass(spec));
+    game::ClassDefinition definition;
+    definition.name = entry.at("name").get<std::string>();
+    definition.package = entry.at("package").get<std::string>();
+    definition.kind = KindNames().at(entry.at("kind").get<std::string>());
+    if (entry.contains("fullName")) definition.defaultFullName = entry.at("fullName").get<std::string>();
+    if (entry.contains("reference")) definition.reference = entry.at("reference").get<std::string>();
+    made.emplace_back(&entry, game::DefineClass(definition));
   }
   for (const auto& [entry, cls] : made) {
     if (entry->contains("parent")) {
