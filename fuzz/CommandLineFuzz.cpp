@@ -59,25 +59,17 @@ struct World {
   std::string raptorPath;
 };
 
-GameObject* Define(const std::string& name, const std::string& package, Kind kind) {
-  sandbox::game::ClassDefinition definition;
-  definition.name = name;
-  definition.package = package;
-  definition.kind = kind;
-  return sandbox::game::DefineClass(definition);
-}
-
 World BuildWorld() {
   sandbox::game::ResetGame();
   World world;
-  GameObject* raptor = Define("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
+  GameObject* raptor = sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
   world.raptorPath = "Blueprint'/Game/Fuzz/Dinos/Raptor_Character_BP.Raptor_Character_BP'";
   world.raptorsAnyTeam = {sandbox::game::NewCreature(raptor, 10, 0), sandbox::game::NewCreature(raptor, 200, 7)};
   world.protectedRaptor = sandbox::game::NewCreature(raptor, 10, 60000);
-  world.dodo = sandbox::game::NewCreature(Define("Dodo_Character_BP_C", "/Game/Fuzz/Dinos/Dodo", Kind::Creature), 1, 0);
-  GameObject* wall = Define("Wall_Wood_C", "/Game/Fuzz/Structures/Wall_Wood", Kind::Structure);
+  world.dodo = sandbox::game::NewCreature(sandbox::game::DefineClass("Dodo_Character_BP_C", "/Game/Fuzz/Dinos/Dodo", Kind::Creature), 1, 0);
+  GameObject* wall = sandbox::game::DefineClass("Wall_Wood_C", "/Game/Fuzz/Structures/Wall_Wood", Kind::Structure);
   world.walls = {sandbox::game::NewStructure(wall), sandbox::game::NewStructure(wall)};
-  world.otherStructure = sandbox::game::NewStructure(Define("Gate_C", "/Game/Fuzz/Structures/Gate", Kind::Structure));
+  world.otherStructure = sandbox::game::NewStructure(sandbox::game::DefineClass("Gate_C", "/Game/Fuzz/Structures/Gate", Kind::Structure));
   sandbox::game::ClassDefinition item;
   item.name = "PrimalItemStructure_Wall_Wood_C";
   item.package = "/Game/Fuzz/Items/PrimalItemStructure_Wall_Wood";

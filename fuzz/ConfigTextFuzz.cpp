@@ -12,14 +12,6 @@ namespace {
 using sandbox::game::GameObject;
 using sandbox::game::Kind;
 
-GameObject* Define(const std::string& name, const std::string& package, Kind kind) {
-  sandbox::game::ClassDefinition definition;
-  definition.name = name;
-  definition.package = package;
-  definition.kind = kind;
-  return sandbox::game::DefineClass(definition);
-}
-
 // The seeds name these blueprints, so mutated files keep reaching the matching paths.
 struct World {
   GameObject* contraband = nullptr;
@@ -33,10 +25,10 @@ struct World {
 World BuildWorld() {
   sandbox::game::ResetGame();
   World world;
-  world.contraband = Define("Contraband_C", "/Game/Fuzz/Items/Contraband", Kind::Item);
-  world.berry = Define("Berry_C", "/Game/Fuzz/Items/Berry", Kind::Item);
-  world.raptor = Define("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
-  world.rex = Define("Rex_Character_BP_C", "/Game/Fuzz/Dinos/Rex_Character_BP", Kind::Creature);
+  world.contraband = sandbox::game::DefineClass("Contraband_C", "/Game/Fuzz/Items/Contraband", Kind::Item);
+  world.berry = sandbox::game::DefineClass("Berry_C", "/Game/Fuzz/Items/Berry", Kind::Item);
+  world.raptor = sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
+  world.rex = sandbox::game::DefineClass("Rex_Character_BP_C", "/Game/Fuzz/Dinos/Rex_Character_BP", Kind::Creature);
   world.controller = sandbox::game::NewController();
   world.inventory = sandbox::game::NewInventory();
   for (GameObject* cls : {world.contraband, world.berry, world.contraband, static_cast<GameObject*>(nullptr)}) {

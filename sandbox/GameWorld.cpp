@@ -318,6 +318,15 @@ GameObject* DefineClass(const ClassDefinition& definition) {
   return cls;
 }
 
+GameObject* DefineClass(const std::string& name, const std::string& package, Kind kind, GameObject* structureToBuild) {
+  ClassDefinition definition;
+  definition.name = name;
+  definition.package = package;
+  definition.kind = kind;
+  definition.structureToBuild = structureToBuild;
+  return DefineClass(definition);
+}
+
 void SetParent(GameObject* cls, GameObject* parent) { RecordOf(cls).parent = parent; }
 
 void SetStructureToBuild(GameObject* itemClass, GameObject* structureClass) {

@@ -64,6 +64,9 @@ struct ClassDefinition {
 
 // ---- Building a world -------------------------------------------------------------------------------------
 SANDBOX_API GameObject* DefineClass(const ClassDefinition& definition);
+// The common case: the game derives every text from name and package.
+SANDBOX_API GameObject* DefineClass(const std::string& name, const std::string& package, Kind kind,
+                                    GameObject* structureToBuild = nullptr);
 SANDBOX_API void SetParent(GameObject* cls, GameObject* parent);
 // Items made from now on build that structure.
 SANDBOX_API void SetStructureToBuild(GameObject* itemClass, GameObject* structureClass);

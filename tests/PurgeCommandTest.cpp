@@ -31,15 +31,6 @@ const std::string kPurgeSource =
 const std::string kWallItemPath = "Blueprint'/Game/Items/PrimalItemStructure_Wall.PrimalItemStructure_Wall'";
 const std::string kRaptorPath = "Blueprint'/Game/Dinos/Raptor/Raptor_Character_BP.Raptor_Character_BP'";
 
-GameObject* Define(const std::string& name, const std::string& package, Kind kind, GameObject* builds = nullptr) {
-  ClassDefinition definition;
-  definition.name = name;
-  definition.package = package;
-  definition.kind = kind;
-  definition.structureToBuild = builds;
-  return sandbox::game::DefineClass(definition);
-}
-
 int CountDestroyed(const std::vector<GameObject*>& objects) {
   int destroyed = 0;
   for (const GameObject* object : objects) destroyed += sandbox::game::IsDestroyed(object) ? 1 : 0;
@@ -61,11 +52,11 @@ class PurgeTest : public PluginTest {
     Load();
     sandbox::LogRecorder()->Clear();  // only the commands' own lines from here on
 
-    wallClass_ = Define("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Structure);
-    floorClass_ = Define("StructureFloor_C", "/Game/Structures/Floor/StructureFloor", Kind::Structure);
-    wallItem_ = Define("PrimalItemStructure_Wall_C", "/Game/Items/PrimalItemStructure_Wall", Kind::Item, wallClass_);
-    raptorClass_ = Define("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Creature);
-    dodoClass_ = Define("Dodo_Character_BP_C", "/Game/Dinos/Dodo/Dodo_Character_BP", Kind::Creature);
+    wallClass_ = sandbox::game::DefineClass("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Structure);
+    floorClass_ = sandbox::game::DefineClass("StructureFloor_C", "/Game/Structures/Floor/StructureFloor", Kind::Structure);
+    wallItem_ = sandbox::game::DefineClass("PrimalItemStructure_Wall_C", "/Game/Items/PrimalItemStructure_Wall", Kind::Item, wallClass_);
+    raptorClass_ = sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Creature);
+    dodoClass_ = sandbox::game::DefineClass("Dodo_Character_BP_C", "/Game/Dinos/Dodo/Dodo_Character_BP", Kind::Creature);
     ASSERT_EQ(sandbox::game::BlueprintPathOf(wallItem_), kWallItemPath);
   }
 
@@ -117,7 +108,7 @@ TEST_P(StructureLineTest, RepliesAndDestroysOnlyMatchingStructuresOfTheLevel) {
       // Outside the persistent level: never visited.
       sandbox::game::NewStructure(wallClass_, false),
       // A creature whose class carries the wall's own path: not a structure.
-      sandbox::game::NewCreature(Define("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Creature), 1,
+      sandbox::game::NewCreature(sandbox::game::DefineClass("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Creature), 1,
                                  0),
       // A wall item lying in the world is no wall.
       sandbox::game::NewItem(wallItem_)};
@@ -247,13 +238,13 @@ INSTANTIATE_TEST_SUITE_P(
         EmptyTargetCase{"ItemDoesNotLoad", [] { return static_cast<GameObject*>(nullptr); }},
         EmptyTargetCase{
             "ItemBuildsNothing",
-            [] { return Define("PrimalItemResource_Stone_C", "/Game/Items/PrimalItemResource_Stone", Kind::Item); }},
+            [] { return sandbox::game::DefineClass("PrimalItemResource_Stone_C", "/Game/Items/PrimalItemResource_Stone", Kind::Item); }},
         EmptyTargetCase{"ItemBuildsStructureWithoutPath",
                         [] {
-                          return Define("PrimalItemStructure_Odd_C", "/Game/Items/PrimalItemStructure_Odd", Kind::Item,
+                          return sandbox::game::DefineClass("PrimalItemStructure_Odd_C", "/Game/Items/PrimalItemStructure_Odd", Kind::Item,
                                         PathlessStructureClass());
                         }},
-        EmptyTargetCase{"ClassMakesNoItem", [] { return Define("Tool_C", "/Game/Tools/Tool", Kind::Plain); }}),
+        EmptyTargetCase{"ClassMakesNoItem", [] { return sandbox::game::DefineClass("Tool_C", "/Game/Tools/Tool", Kind::Plain); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Creatures -------------------------------------------------------------------------------------------------
@@ -281,7 +272,7 @@ TEST_P(DinoModeTest, NumberWordDecidesWhichMatchesAreDestroyed) {
       sandbox::game::NewCreature(nullptr, 10, 0),
       // A structure whose class reference is the raptor's: not a creature.
       sandbox::game::NewStructure(
-          Define("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Structure))};
+          sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Structure))};
 
   const auto replies = Run(kDinoCommand + " " + kRaptorPath + " " + param.word);
   const auto lines = LoggedLines();
@@ -379,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Creatures are named by their class reference with its last two characters dropped, not by the default object.
 TEST_F(PurgeTest, CreaturesMatchTheClassReferenceForm) {
-  GameObject* rexClass = Define("Rex", "/Script/Demo", Kind::Creature);
+  GameObject* rexClass = sandbox::game::DefineClass("Rex", "/Script/Demo", Kind::Creature);
   GameObject* rex = sandbox::game::NewCreature(rexClass, 10, 0);
   ASSERT_EQ(sandbox::game::BlueprintPathOf(rexClass), "Blueprint'/Script/Demo.Rex'");
 

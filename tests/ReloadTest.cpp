@@ -45,18 +45,10 @@ class ReloadTest : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
-    crate_ = Define("Crate_C", "/Game/Items/Crate", game::Kind::Item);
-    rock_ = Define("Rock_C", "/Game/Items/Rock", game::Kind::Item);
-    stick_ = Define("Stick_C", "/Game/Items/Stick", game::Kind::Item);
-    raptor_ = Define("Raptor_C", "/Game/Dinos/Raptor", game::Kind::Creature);
-  }
-
-  static GameObject* Define(const std::string& name, const std::string& package, game::Kind kind) {
-    game::ClassDefinition definition;
-    definition.name = name;
-    definition.package = package;
-    definition.kind = kind;
-    return game::DefineClass(definition);
+    crate_ = sandbox::game::DefineClass("Crate_C", "/Game/Items/Crate", game::Kind::Item);
+    rock_ = sandbox::game::DefineClass("Rock_C", "/Game/Items/Rock", game::Kind::Item);
+    stick_ = sandbox::game::DefineClass("Stick_C", "/Game/Items/Stick", game::Kind::Item);
+    raptor_ = sandbox::game::DefineClass("Raptor_C", "/Game/Dinos/Raptor", game::Kind::Creature);
   }
 
   void LoadWith(const std::string& config) {
