@@ -105,6 +105,7 @@ struct FailedLoadCase {
   const char* name;
   std::optional<std::string> config;  // none: no file at all
 };
+void PrintTo(const FailedLoadCase& param, std::ostream* out) { *out << param.name; }
 
 class FailedLoadTest : public PluginTest, public ::testing::WithParamInterface<FailedLoadCase> {};
 
