@@ -62,14 +62,17 @@ struct World {
 World BuildWorld() {
   sandbox::game::ResetGame();
   World world;
-  GameObject* raptor = sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
+  GameObject* raptor =
+      sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
   world.raptorPath = "Blueprint'/Game/Fuzz/Dinos/Raptor_Character_BP.Raptor_Character_BP'";
   world.raptorsAnyTeam = {sandbox::game::NewCreature(raptor, 10, 0), sandbox::game::NewCreature(raptor, 200, 7)};
   world.protectedRaptor = sandbox::game::NewCreature(raptor, 10, 60000);
-  world.dodo = sandbox::game::NewCreature(sandbox::game::DefineClass("Dodo_Character_BP_C", "/Game/Fuzz/Dinos/Dodo", Kind::Creature), 1, 0);
+  world.dodo = sandbox::game::NewCreature(
+      sandbox::game::DefineClass("Dodo_Character_BP_C", "/Game/Fuzz/Dinos/Dodo", Kind::Creature), 1, 0);
   GameObject* wall = sandbox::game::DefineClass("Wall_Wood_C", "/Game/Fuzz/Structures/Wall_Wood", Kind::Structure);
   world.walls = {sandbox::game::NewStructure(wall), sandbox::game::NewStructure(wall)};
-  world.otherStructure = sandbox::game::NewStructure(sandbox::game::DefineClass("Gate_C", "/Game/Fuzz/Structures/Gate", Kind::Structure));
+  world.otherStructure =
+      sandbox::game::NewStructure(sandbox::game::DefineClass("Gate_C", "/Game/Fuzz/Structures/Gate", Kind::Structure));
   sandbox::game::ClassDefinition item;
   item.name = "PrimalItemStructure_Wall_Wood_C";
   item.package = "/Game/Fuzz/Items/PrimalItemStructure_Wall_Wood";

@@ -27,7 +27,8 @@ World BuildWorld() {
   World world;
   world.contraband = sandbox::game::DefineClass("Contraband_C", "/Game/Fuzz/Items/Contraband", Kind::Item);
   world.berry = sandbox::game::DefineClass("Berry_C", "/Game/Fuzz/Items/Berry", Kind::Item);
-  world.raptor = sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
+  world.raptor =
+      sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Fuzz/Dinos/Raptor_Character_BP", Kind::Creature);
   world.rex = sandbox::game::DefineClass("Rex_Character_BP_C", "/Game/Fuzz/Dinos/Rex_Character_BP", Kind::Creature);
   world.controller = sandbox::game::NewController();
   world.inventory = sandbox::game::NewInventory();

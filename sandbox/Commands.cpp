@@ -70,7 +70,8 @@ class Commands final : public ArkApi::ICommands {
     return accepted;
   }
 
-  bool RegisterConsoleCommand(const EngineString& name, const std::function<void(const EngineString&)>& handler) override {
+  bool RegisterConsoleCommand(const EngineString& name,
+                              const std::function<void(const EngineString&)>& handler) override {
     return !Units(name).empty() && handler && ConsoleCommands().emplace(Units(name), handler).second;
   }
 

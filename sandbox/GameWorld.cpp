@@ -216,7 +216,8 @@ void ClassToStringReferenceImpl(EngineString* out, UClass* cls) {
 void ForceDestroyImpl(AActor* actor) {
   auto* object = reinterpret_cast<GameObject*>(actor);
   ObjectRecord& record = RecordOf(object);
-  if (record.kind != Kind::Structure && record.kind != Kind::Creature) detail::Fail("AActor.ForceDestroy on a non-actor");
+  if (record.kind != Kind::Structure && record.kind != Kind::Creature)
+    detail::Fail("AActor.ForceDestroy on a non-actor");
   ++record.forceDestroyCalls;
   record.destroyed = true;
   RemoveFromLevel(object);
@@ -291,8 +292,8 @@ void Build(State& state) {
                           u"Level /Game/Maps/Sandbox.Sandbox:PersistentLevel");
   state.world->persistentLevel = state.level;
   state.currentWorld = state.world;
-  GameObject* engine = NewObject(Kind::Engine, NativeClass(Kind::Engine), "GameEngine",
-                                 u"ShooterEngine /Engine/Transient.GameEngine");
+  GameObject* engine =
+      NewObject(Kind::Engine, NativeClass(Kind::Engine), "GameEngine", u"ShooterEngine /Engine/Transient.GameEngine");
   state.singleton = NewObject(Kind::Singleton, NativeClass(Kind::Singleton), "PrimalGlobals",
                               u"PrimalGlobals /Engine/Transient.PrimalGlobals");
   engine->gameSingleton = state.singleton;
@@ -306,7 +307,8 @@ void Build(State& state) {
 // ---- Building a world -----------------------------------------------------------------------------------------
 
 GameObject* DefineClass(const ClassDefinition& definition) {
-  const std::string fullName = definition.defaultFullName.value_or(definition.name + " " + definition.package + ".Default__" + definition.name);
+  const std::string fullName =
+      definition.defaultFullName.value_or(definition.name + " " + definition.package + ".Default__" + definition.name);
   GameObject* cls = NewObject(Kind::Class, nullptr, definition.name, Utf8ToUtf16(fullName));
   ObjectRecord& record = RecordOf(cls);
   record.instanceKind = definition.kind;
@@ -388,8 +390,8 @@ std::vector<GameObject*> Inventories() {
 
 GameObject* NewStructure(GameObject* cls, bool inLevel) {
   State& state = TheState();
-  const std::string name = (cls != nullptr ? RecordOf(cls).name : std::string("Structure")) + "_" +
-                           std::to_string(state.nextActorNumber++);
+  const std::string name =
+      (cls != nullptr ? RecordOf(cls).name : std::string("Structure")) + "_" + std::to_string(state.nextActorNumber++);
   GameObject* structure = NewObject(Kind::Structure, cls, name, InstanceFullName(cls, name));
   if (inLevel) PlaceInLevel(structure);
   return structure;
@@ -397,14 +399,14 @@ GameObject* NewStructure(GameObject* cls, bool inLevel) {
 
 GameObject* NewCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus, bool inLevel) {
   State& state = TheState();
-  const std::string name = (cls != nullptr ? RecordOf(cls).name : std::string("Dino")) + "_" +
-                           std::to_string(state.nextActorNumber++);
+  const std::string name =
+      (cls != nullptr ? RecordOf(cls).name : std::string("Dino")) + "_" + std::to_string(state.nextActorNumber++);
   GameObject* creature = NewObject(Kind::Creature, cls, name, InstanceFullName(cls, name));
   creature->targetingTeam = team;
   if (withStatus) {
     GameObject* statusClass = NativeClass(Kind::StatusComponent);
-    GameObject* status =
-        NewObject(Kind::StatusComponent, statusClass, name + ".Status", InstanceFullName(statusClass, name + ".Status"));
+    GameObject* status = NewObject(Kind::StatusComponent, statusClass, name + ".Status",
+                                   InstanceFullName(statusClass, name + ".Status"));
     status->baseCharacterLevel = baseLevel;
     creature->statusComponent = status;
   }
@@ -541,17 +543,20 @@ void RegisterGameMembers() {
   RegisterField("ULevelBase.Actors", offsetof(GameObject, actors), {Kind::Level});
   RegisterField("UEngine.GameSingleton", offsetof(GameObject, gameSingleton), {Kind::Engine});
   RegisterField("UPrimalGlobals.PrimalGameData", offsetof(GameObject, primalGameData), {Kind::Singleton});
-  RegisterField("UPrimalGlobals.PrimalGameDataOverride", offsetof(GameObject, primalGameDataOverride), {Kind::Singleton});
+  RegisterField("UPrimalGlobals.PrimalGameDataOverride", offsetof(GameObject, primalGameDataOverride),
+                {Kind::Singleton});
   RegisterField("UPrimalGameData.EngramBlueprintEntries", offsetof(GameObject, engramEntries), {Kind::GameData});
   RegisterField("UPrimalEngramEntry.BluePrintEntry", offsetof(GameObject, engramItemClass), {Kind::EngramEntry});
   detail::RegisterGlobal("Global.GEngine", &TheState().engineGlobal);
 
   detail::RegisterHookSite("AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
                            address(static_cast<GameFn::ServerActorViewRemoteInventory>(&ViewRemoteInventoryImpl)));
-  detail::RegisterHookSite("UPrimalItem.AddToInventory", address(static_cast<GameFn::AddToInventory>(&AddToInventoryImpl)));
+  detail::RegisterHookSite("UPrimalItem.AddToInventory",
+                           address(static_cast<GameFn::AddToInventory>(&AddToInventoryImpl)));
   detail::RegisterHookSite("AShooterPlayerController.ClientFinishedReceivingActorItems",
                            address(static_cast<GameFn::ClientFinishedReceivingActorItems>(&FinishedReceivingImpl)));
-  detail::RegisterHookSite("APrimalDinoCharacter.BeginPlay", address(static_cast<GameFn::DinoBeginPlay>(&DinoBeginPlayImpl)));
+  detail::RegisterHookSite("APrimalDinoCharacter.BeginPlay",
+                           address(static_cast<GameFn::DinoBeginPlay>(&DinoBeginPlayImpl)));
   detail::RegisterHookSite("AShooterGameMode.BeginPlay",
                            address(static_cast<GameFn::GameModeBeginPlay>(&GameModeBeginPlayImpl)));
 }

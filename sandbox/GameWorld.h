@@ -34,20 +34,20 @@ struct ObjectRecord;
 // to resolve a field on an object whose kind does not have it.
 struct GameObject {
   ObjectRecord* record = nullptr;
-  GameObject* cls = nullptr;                        // "UObjectBase.Class"
-  std::int32_t itemId[2] = {0, 0};                  // "UPrimalItem.ItemID"
-  GameObject* structureToBuild = nullptr;           // "UPrimalItem.StructureToBuild"
-  EngineArray<GameObject*> inventoryItems;          // "UPrimalInventoryComponent.InventoryItems"
-  std::int32_t targetingTeam = 0;                   // "AActor.TargetingTeam"
-  GameObject* statusComponent = nullptr;            // "APrimalCharacter.MyCharacterStatusComponent"
-  std::int32_t baseCharacterLevel = 0;              // "UPrimalCharacterStatusComponent.BaseCharacterLevel"
-  GameObject* persistentLevel = nullptr;            // "UWorld.PersistentLevel"
-  EngineArray<GameObject*> actors;                  // "ULevelBase.Actors"
-  GameObject* gameSingleton = nullptr;              // "UEngine.GameSingleton"
-  GameObject* primalGameData = nullptr;             // "UPrimalGlobals.PrimalGameData"
-  GameObject* primalGameDataOverride = nullptr;     // "UPrimalGlobals.PrimalGameDataOverride"
-  EngineArray<GameObject*> engramEntries;           // "UPrimalGameData.EngramBlueprintEntries"
-  GameObject* engramItemClass = nullptr;            // "UPrimalEngramEntry.BluePrintEntry"
+  GameObject* cls = nullptr;                     // "UObjectBase.Class"
+  std::int32_t itemId[2] = {0, 0};               // "UPrimalItem.ItemID"
+  GameObject* structureToBuild = nullptr;        // "UPrimalItem.StructureToBuild"
+  EngineArray<GameObject*> inventoryItems;       // "UPrimalInventoryComponent.InventoryItems"
+  std::int32_t targetingTeam = 0;                // "AActor.TargetingTeam"
+  GameObject* statusComponent = nullptr;         // "APrimalCharacter.MyCharacterStatusComponent"
+  std::int32_t baseCharacterLevel = 0;           // "UPrimalCharacterStatusComponent.BaseCharacterLevel"
+  GameObject* persistentLevel = nullptr;         // "UWorld.PersistentLevel"
+  EngineArray<GameObject*> actors;               // "ULevelBase.Actors"
+  GameObject* gameSingleton = nullptr;           // "UEngine.GameSingleton"
+  GameObject* primalGameData = nullptr;          // "UPrimalGlobals.PrimalGameData"
+  GameObject* primalGameDataOverride = nullptr;  // "UPrimalGlobals.PrimalGameDataOverride"
+  EngineArray<GameObject*> engramEntries;        // "UPrimalGameData.EngramBlueprintEntries"
+  GameObject* engramItemClass = nullptr;         // "UPrimalEngramEntry.BluePrintEntry"
 };
 
 struct ClassDefinition {
@@ -154,7 +154,8 @@ SANDBOX_API void FinishReceivingItems(GameObject* controller, GameObject* invent
 SANDBOX_API void DinoBeginPlay(GameObject* creature);
 SANDBOX_API void GameModeBeginPlay(GameObject* gameMode);
 // A creature enters play: placed in the level, then its BeginPlay runs.
-SANDBOX_API GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus = true);
+SANDBOX_API GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team,
+                                      bool withStatus = true);
 
 // Drops every object and builds the empty world again (base classes, engine, game data, world and level).
 SANDBOX_API void ResetGame();

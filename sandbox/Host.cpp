@@ -95,7 +95,6 @@ void HostSink::RetireForeignFormatter() {
   foreign_ = false;
 }
 
-
 void RecordingSink::sink_it_(const spdlog::details::log_msg& message) {
   spdlog::memory_buf_t formatted;
   formatter_->format(message, formatted);

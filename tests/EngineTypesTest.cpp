@@ -28,9 +28,12 @@ TEST_F(EngineTypesTest, GrowthRule) {
     std::int32_t expected;
   };
   const Case cases[] = {
-      {0, 1, 4},          {0, 3, 4},   {0, 4, 4},
+      {0, 1, 4},
+      {0, 3, 4},
+      {0, 4, 4},
       {0, 5, 5 + 15 / 8 + 16},  // 3*5/8 = 1
-      {0, 20, 43},        {4, 3, 3 + 9 / 8 + 16},  // a non-empty container never takes the small step
+      {0, 20, 43},
+      {4, 3, 3 + 9 / 8 + 16},  // a non-empty container never takes the small step
       {43, 44, 44 + 132 / 8 + 16},
       {0, INT_MAX - 10, INT_MAX},  // past the 32-bit range the capacity stays at the largest value
   };

@@ -14,7 +14,9 @@ using testing_support::ParseErrorOf;
 using testing_support::PluginTest;
 
 // GBK bytes of "无法打开文件配置config.json".
-const std::string kNotOpened = "\xce\xde\xb7\xa8\xb4\xf2\xbf\xaa\xce\xc4\xbc\xfe\xc5\xe4\xd6\xc3" "config.json";
+const std::string kNotOpened =
+    "\xce\xde\xb7\xa8\xb4\xf2\xbf\xaa\xce\xc4\xbc\xfe\xc5\xe4\xd6\xc3"
+    "config.json";
 // GBK bytes of "已加载:" and "赞助制作." + "插件发布群".
 const std::string kLoadedStart = "\xd2\xd1\xbc\xd3\xd4\xd8:";
 const std::string kLoadedCredit = "\xd4\xde\xd6\xfa\xd6\xc6\xd7\xf7.\xb2\xe5\xbc\xfe\xb7\xa2\xb2\xbc\xc8\xba";
@@ -129,13 +131,12 @@ TEST_P(FailedLoadTest, LogsOneErrorAndInstallsNothing) {
   EXPECT_EQ(LoggedLines().size(), 1U);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Configurations, FailedLoadTest,
-    ::testing::Values(FailedLoadCase{"MissingFile", std::nullopt}, FailedLoadCase{"EmptyFile", ""},
-                      FailedLoadCase{"SyntaxError", R"({"Destroylist": {"a": })"},
-                      FailedLoadCase{"LineComment", "// comment\n{}"},
-                      FailedLoadCase{"TrailingComment", "{\"Destroylist\": {} // comment\n}"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Configurations, FailedLoadTest,
+                         ::testing::Values(FailedLoadCase{"MissingFile", std::nullopt}, FailedLoadCase{"EmptyFile", ""},
+                                           FailedLoadCase{"SyntaxError", R"({"Destroylist": {"a": })"},
+                                           FailedLoadCase{"LineComment", "// comment\n{}"},
+                                           FailedLoadCase{"TrailingComment", "{\"Destroylist\": {} // comment\n}"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct AcceptedFileCase {
   const char* name;

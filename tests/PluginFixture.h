@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>

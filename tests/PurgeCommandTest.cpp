@@ -53,10 +53,14 @@ class PurgeTest : public PluginTest {
     sandbox::LogRecorder()->Clear();  // only the commands' own lines from here on
 
     wallClass_ = sandbox::game::DefineClass("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Structure);
-    floorClass_ = sandbox::game::DefineClass("StructureFloor_C", "/Game/Structures/Floor/StructureFloor", Kind::Structure);
-    wallItem_ = sandbox::game::DefineClass("PrimalItemStructure_Wall_C", "/Game/Items/PrimalItemStructure_Wall", Kind::Item, wallClass_);
-    raptorClass_ = sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Creature);
-    dodoClass_ = sandbox::game::DefineClass("Dodo_Character_BP_C", "/Game/Dinos/Dodo/Dodo_Character_BP", Kind::Creature);
+    floorClass_ =
+        sandbox::game::DefineClass("StructureFloor_C", "/Game/Structures/Floor/StructureFloor", Kind::Structure);
+    wallItem_ = sandbox::game::DefineClass("PrimalItemStructure_Wall_C", "/Game/Items/PrimalItemStructure_Wall",
+                                           Kind::Item, wallClass_);
+    raptorClass_ =
+        sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Creature);
+    dodoClass_ =
+        sandbox::game::DefineClass("Dodo_Character_BP_C", "/Game/Dinos/Dodo/Dodo_Character_BP", Kind::Creature);
     ASSERT_EQ(sandbox::game::BlueprintPathOf(wallItem_), kWallItemPath);
   }
 
@@ -108,8 +112,8 @@ TEST_P(StructureLineTest, RepliesAndDestroysOnlyMatchingStructuresOfTheLevel) {
       // Outside the persistent level: never visited.
       sandbox::game::NewStructure(wallClass_, false),
       // A creature whose class carries the wall's own path: not a structure.
-      sandbox::game::NewCreature(sandbox::game::DefineClass("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Creature), 1,
-                                 0),
+      sandbox::game::NewCreature(
+          sandbox::game::DefineClass("StructureWall_C", "/Game/Structures/Wall/StructureWall", Kind::Creature), 1, 0),
       // A wall item lying in the world is no wall.
       sandbox::game::NewItem(wallItem_)};
 
@@ -234,17 +238,22 @@ TEST_P(EmptyTargetTest, DestroysNothingAndReportsZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, EmptyTargetTest,
-    ::testing::Values(
-        EmptyTargetCase{"ItemDoesNotLoad", [] { return static_cast<GameObject*>(nullptr); }},
-        EmptyTargetCase{
-            "ItemBuildsNothing",
-            [] { return sandbox::game::DefineClass("PrimalItemResource_Stone_C", "/Game/Items/PrimalItemResource_Stone", Kind::Item); }},
-        EmptyTargetCase{"ItemBuildsStructureWithoutPath",
-                        [] {
-                          return sandbox::game::DefineClass("PrimalItemStructure_Odd_C", "/Game/Items/PrimalItemStructure_Odd", Kind::Item,
-                                        PathlessStructureClass());
-                        }},
-        EmptyTargetCase{"ClassMakesNoItem", [] { return sandbox::game::DefineClass("Tool_C", "/Game/Tools/Tool", Kind::Plain); }}),
+    ::testing::Values(EmptyTargetCase{"ItemDoesNotLoad", [] { return static_cast<GameObject*>(nullptr); }},
+                      EmptyTargetCase{"ItemBuildsNothing",
+                                      [] {
+                                        return sandbox::game::DefineClass("PrimalItemResource_Stone_C",
+                                                                          "/Game/Items/PrimalItemResource_Stone",
+                                                                          Kind::Item);
+                                      }},
+                      EmptyTargetCase{"ItemBuildsStructureWithoutPath",
+                                      [] {
+                                        return sandbox::game::DefineClass("PrimalItemStructure_Odd_C",
+                                                                          "/Game/Items/PrimalItemStructure_Odd",
+                                                                          Kind::Item, PathlessStructureClass());
+                                      }},
+                      EmptyTargetCase{
+                          "ClassMakesNoItem",
+                          [] { return sandbox::game::DefineClass("Tool_C", "/Game/Tools/Tool", Kind::Plain); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Creatures -------------------------------------------------------------------------------------------------
@@ -271,8 +280,8 @@ TEST_P(DinoModeTest, NumberWordDecidesWhichMatchesAreDestroyed) {
       sandbox::game::NewCreature(dodoClass_, 10, 0), sandbox::game::NewCreature(raptorClass_, 10, 0, true, false),
       sandbox::game::NewCreature(nullptr, 10, 0),
       // A structure whose class reference is the raptor's: not a creature.
-      sandbox::game::NewStructure(
-          sandbox::game::DefineClass("Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Structure))};
+      sandbox::game::NewStructure(sandbox::game::DefineClass(
+          "Raptor_Character_BP_C", "/Game/Dinos/Raptor/Raptor_Character_BP", Kind::Structure))};
 
   const auto replies = Run(kDinoCommand + " " + kRaptorPath + " " + param.word);
   const auto lines = LoggedLines();

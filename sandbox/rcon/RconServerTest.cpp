@@ -35,482 +35,484 @@ constexpr std::size_t kMaxBody = 4086;
 const std::string kPassword = "hunter2";
 
 struct Packet {
-    std::int32_t id = 0;
-    std::int32_t type = 0;
-    std::string body;
+  std::int32_t id = 0;
+  std::int32_t type = 0;
+  std::string body;
 };
 
 void AppendInt(std::string& out, std::int32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFF));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFF));
 }
 
 std::int32_t ReadInt(const char* p) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-    return static_cast<std::int32_t>(v);
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return static_cast<std::int32_t>(v);
 }
 
 std::string Frame(std::int32_t size, std::int32_t id, std::int32_t type, const std::string& body,
                   const std::string& tail = std::string(2, '\0')) {
-    std::string out;
-    AppendInt(out, size);
-    AppendInt(out, id);
-    AppendInt(out, type);
-    return out + body + tail;
+  std::string out;
+  AppendInt(out, size);
+  AppendInt(out, id);
+  AppendInt(out, type);
+  return out + body + tail;
 }
 
 std::string Encode(std::int32_t id, std::int32_t type, const std::string& body) {
-    return Frame(static_cast<std::int32_t>(body.size()) + 10, id, type, body);
+  return Frame(static_cast<std::int32_t>(body.size()) + 10, id, type, body);
 }
 
 // True when no multi-byte sequence is cut: the property clients rely on when decoding packet by packet.
 bool WholeUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-        if (len == 0 || i + len > s.size()) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += len;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
     }
-    return true;
+    i += len;
+  }
+  return true;
 }
 
 class Client {
-public:
-    explicit Client(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) eof_ = true;
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
+ public:
+  explicit Client(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) eof_ = true;
+  }
+  ~Client() { ::close(fd_); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
 
-    bool Send(const std::string& bytes) {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-    }
+  bool Send(const std::string& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
 
-    // Empty on end of stream, reset or timeout.
-    std::optional<Packet> Read(std::chrono::milliseconds timeout = 15s) {
-        const auto deadline = Clock::now() + timeout;
-        if (!Fill(4, deadline)) return std::nullopt;
-        const std::int32_t size = ReadInt(buffer_.data());
-        if (size < 10 || !Fill(4 + static_cast<std::size_t>(size), deadline)) return std::nullopt;
-        Packet p{ReadInt(buffer_.data() + 4), ReadInt(buffer_.data() + 8), buffer_.substr(12, size - 10)};
-        buffer_.erase(0, 4 + static_cast<std::size_t>(size));
-        return p;
-    }
+  // Empty on end of stream, reset or timeout.
+  std::optional<Packet> Read(std::chrono::milliseconds timeout = 15s) {
+    const auto deadline = Clock::now() + timeout;
+    if (!Fill(4, deadline)) return std::nullopt;
+    const std::int32_t size = ReadInt(buffer_.data());
+    if (size < 10 || !Fill(4 + static_cast<std::size_t>(size), deadline)) return std::nullopt;
+    Packet p{ReadInt(buffer_.data() + 4), ReadInt(buffer_.data() + 8), buffer_.substr(12, size - 10)};
+    buffer_.erase(0, 4 + static_cast<std::size_t>(size));
+    return p;
+  }
 
-    bool ClosedByServer(std::chrono::milliseconds timeout = 15s) {
-        while (Read(timeout)) {
-        }
-        return eof_;
+  bool ClosedByServer(std::chrono::milliseconds timeout = 15s) {
+    while (Read(timeout)) {
     }
+    return eof_;
+  }
 
-    bool Login(const std::string& password, std::int32_t id = 1) {
-        if (!Send(Encode(id, kAuth, password))) return false;
-        const auto reply = Read();
-        return reply && reply->type == kAuthResponse && reply->id == id;
+  bool Login(const std::string& password, std::int32_t id = 1) {
+    if (!Send(Encode(id, kAuth, password))) return false;
+    const auto reply = Read();
+    return reply && reply->type == kAuthResponse && reply->id == id;
+  }
+
+  std::optional<Packet> Command(std::int32_t id, const std::string& line) {
+    if (!Send(Encode(id, kExec, line))) return std::nullopt;
+    return Read();
+  }
+
+ private:
+  bool Fill(std::size_t want, Clock::time_point deadline) {
+    while (buffer_.size() < want) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      pollfd p{fd_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+      char chunk[8192];
+      const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0) {
+        eof_ = true;
+        return false;
+      }
+      buffer_.append(chunk, static_cast<std::size_t>(n));
     }
+    return true;
+  }
 
-    std::optional<Packet> Command(std::int32_t id, const std::string& line) {
-        if (!Send(Encode(id, kExec, line))) return std::nullopt;
-        return Read();
-    }
-
-private:
-    bool Fill(std::size_t want, Clock::time_point deadline) {
-        while (buffer_.size() < want) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-            char chunk[8192];
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                eof_ = true;
-                return false;
-            }
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
-    int fd_;
-    bool eof_ = false;
-    std::string buffer_;
+  int fd_;
+  bool eof_ = false;
+  std::string buffer_;
 };
 
 std::string Echo(const std::string& line) {
-    if (line == "boom") throw std::runtime_error("kaboom");
-    return line;
+  if (line == "boom") throw std::runtime_error("kaboom");
+  return line;
 }
 
 // Stands in for the game loop: the only thread that calls RunPending.
 class GameThread {
-public:
-    GameThread(Server& server, Executor execute)
-        : thread_([&server, execute](std::stop_token stop) {
-              while (!stop.stop_requested()) server.RunPending(execute, 20ms);
-          }) {}
-    std::thread::id Id() const { return thread_.get_id(); }
+ public:
+  GameThread(Server& server, Executor execute)
+      : thread_([&server, execute](std::stop_token stop) {
+          while (!stop.stop_requested()) server.RunPending(execute, 20ms);
+        }) {}
+  std::thread::id Id() const { return thread_.get_id(); }
 
-private:
-    std::jthread thread_;
+ private:
+  std::jthread thread_;
 };
 
 Options TestOptions() {
-    Options options;
-    options.password = kPassword;
-    return options;
+  Options options;
+  options.password = kPassword;
+  return options;
 }
 
 bool ServesGoodClient(const Server& server) {
-    Client c(server.Port());
-    const auto reply = c.Login(kPassword, 11) ? c.Command(12, "ping") : std::nullopt;
-    return reply && reply->id == 12 && reply->type == kValue && reply->body == "ping";
+  Client c(server.Port());
+  const auto reply = c.Login(kPassword, 11) ? c.Command(12, "ping") : std::nullopt;
+  return reply && reply->id == 12 && reply->type == kValue && reply->body == "ping";
 }
 
 TEST(RconServer, CommandsRunOnGameThreadAndRepliesCarryRequestId) {
-    Server server(TestOptions());
-    server.Start();
-    std::mutex mutex;
-    std::vector<std::thread::id> callers;
-    std::vector<std::string> lines;
-    GameThread game(server, [&](const std::string& line) {
-        const std::lock_guard lock(mutex);
-        callers.push_back(std::this_thread::get_id());
-        lines.push_back(line);
-        return Echo(line);
-    });
-
-    Client c(server.Port());
-    ASSERT_TRUE(c.Login(kPassword, 7));
-    const struct {
-        std::int32_t id;
-        std::string line;
-        std::string reply;
-    } cases[] = {
-        {42, "status", "status"},
-        {-5, "说 你好", "说 你好"},
-        {43, "bad\xFFutf8", "bad\xEF\xBF\xBDutf8"},  // invalid bytes never reach the game
-        {46, "\xC0\xAF|\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong, surrogate
-        {44, "boom", "error: kaboom"},                // a throwing command must not stall the connection
-        {45, "after", "after"},
-    };
-    for (const auto& t : cases) {
-        const auto reply = c.Command(t.id, t.line);
-        ASSERT_TRUE(reply) << t.line;
-        EXPECT_EQ(reply->id, t.id);
-        EXPECT_EQ(reply->type, kValue);
-        EXPECT_EQ(reply->body, t.reply);
-    }
+  Server server(TestOptions());
+  server.Start();
+  std::mutex mutex;
+  std::vector<std::thread::id> callers;
+  std::vector<std::string> lines;
+  GameThread game(server, [&](const std::string& line) {
     const std::lock_guard lock(mutex);
-    EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), game.Id()));
-    ASSERT_EQ(lines.size(), std::size(cases));
-    EXPECT_EQ(lines[2], cases[2].reply);  // sanitised before the game sees it, not just on the way out
+    callers.push_back(std::this_thread::get_id());
+    lines.push_back(line);
+    return Echo(line);
+  });
+
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword, 7));
+  const struct {
+    std::int32_t id;
+    std::string line;
+    std::string reply;
+  } cases[] = {
+      {42, "status", "status"},
+      {-5, "说 你好", "说 你好"},
+      {43, "bad\xFFutf8", "bad\xEF\xBF\xBDutf8"},  // invalid bytes never reach the game
+      {46, "\xC0\xAF|\xED\xA0\x80",
+       "\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong, surrogate
+      {44, "boom", "error: kaboom"},  // a throwing command must not stall the connection
+      {45, "after", "after"},
+  };
+  for (const auto& t : cases) {
+    const auto reply = c.Command(t.id, t.line);
+    ASSERT_TRUE(reply) << t.line;
+    EXPECT_EQ(reply->id, t.id);
+    EXPECT_EQ(reply->type, kValue);
+    EXPECT_EQ(reply->body, t.reply);
+  }
+  const std::lock_guard lock(mutex);
+  EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), game.Id()));
+  ASSERT_EQ(lines.size(), std::size(cases));
+  EXPECT_EQ(lines[2], cases[2].reply);  // sanitised before the game sees it, not just on the way out
 }
 
 TEST(RconServer, MalformedInputClosesOnlyThatConnection) {
-    Server server(TestOptions());
-    server.Start();
-    GameThread game(server, Echo);
-    const struct {
-        const char* name;
-        bool loginFirst;
-        std::string bytes;
-        bool serverCloses;
-    } cases[] = {
-        {"size 9", false, Frame(9, 1, kAuth, ""), true},
-        {"size 4097", false, Frame(4097, 1, kExec, ""), true},
-        {"negative size", false, Frame(-1, 1, kExec, ""), true},
-        {"text protocol garbage", false, "GET / HTTP/1.1\r\nHost: x\r\n\r\n", true},
-        {"missing NUL terminator", false, Frame(12, 1, kAuth, "ab", "xy"), true},
-        {"NUL inside body", false, Encode(1, kAuth, std::string("hunter2\0x", 9)), true},
-        {"command before login", false, Encode(1, kExec, "status"), true},
-        {"unknown type", true, Encode(2, 99, ""), true},
-        {"oversized body after login", true, Frame(4097, 2, kExec, std::string(4087, 'a')), true},
-        {"leaves mid-packet", true, Encode(2, kExec, "status").substr(0, 9), false},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(t.name);
-        {
-            Client c(server.Port());
-            if (t.loginFirst) {
-                ASSERT_TRUE(c.Login(kPassword));
-            }
-            ASSERT_TRUE(c.Send(t.bytes));
-            if (t.serverCloses) {
-                EXPECT_TRUE(c.ClosedByServer());
-            }
-        }
-        EXPECT_TRUE(ServesGoodClient(server));
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  const struct {
+    const char* name;
+    bool loginFirst;
+    std::string bytes;
+    bool serverCloses;
+  } cases[] = {
+      {"size 9", false, Frame(9, 1, kAuth, ""), true},
+      {"size 4097", false, Frame(4097, 1, kExec, ""), true},
+      {"negative size", false, Frame(-1, 1, kExec, ""), true},
+      {"text protocol garbage", false, "GET / HTTP/1.1\r\nHost: x\r\n\r\n", true},
+      {"missing NUL terminator", false, Frame(12, 1, kAuth, "ab", "xy"), true},
+      {"NUL inside body", false, Encode(1, kAuth, std::string("hunter2\0x", 9)), true},
+      {"command before login", false, Encode(1, kExec, "status"), true},
+      {"unknown type", true, Encode(2, 99, ""), true},
+      {"oversized body after login", true, Frame(4097, 2, kExec, std::string(4087, 'a')), true},
+      {"leaves mid-packet", true, Encode(2, kExec, "status").substr(0, 9), false},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.name);
+    {
+      Client c(server.Port());
+      if (t.loginFirst) {
+        ASSERT_TRUE(c.Login(kPassword));
+      }
+      ASSERT_TRUE(c.Send(t.bytes));
+      if (t.serverCloses) {
+        EXPECT_TRUE(c.ClosedByServer());
+      }
     }
+    EXPECT_TRUE(ServesGoodClient(server));
+  }
 }
 
 TEST(RconServer, LargestPacketIsAcceptedAndAnsweredInOnePacket) {
-    Server server(TestOptions());
-    server.Start();
-    GameThread game(server, Echo);
-    Client c(server.Port());
-    ASSERT_TRUE(c.Login(kPassword));
-    const std::string line(kMaxBody, 'a');
-    ASSERT_TRUE(c.Send(Encode(5, kExec, line) + Encode(6, kExec, "")));
-    const auto first = c.Read();
-    const auto marker = c.Read();
-    ASSERT_TRUE(first && marker);
-    EXPECT_EQ(first->id, 5);
-    EXPECT_EQ(first->body, line);
-    EXPECT_EQ(marker->id, 6);
-    EXPECT_EQ(marker->body, "");
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  const std::string line(kMaxBody, 'a');
+  ASSERT_TRUE(c.Send(Encode(5, kExec, line) + Encode(6, kExec, "")));
+  const auto first = c.Read();
+  const auto marker = c.Read();
+  ASSERT_TRUE(first && marker);
+  EXPECT_EQ(first->id, 5);
+  EXPECT_EQ(first->body, line);
+  EXPECT_EQ(marker->id, 6);
+  EXPECT_EQ(marker->body, "");
 }
 
 TEST(RconServer, LongReplySplitsOnCodePointBoundariesAndReassembles) {
-    std::string text = "x";  // offsets the 3-byte characters so a cut would land mid-character
-    while (text.size() < 3 * kMaxBody) text += "漢字テスト😀 ";
-    Server server(TestOptions());
-    server.Start();
-    GameThread game(server, [&](const std::string&) { return text; });
-    Client c(server.Port());
-    ASSERT_TRUE(c.Login(kPassword));
-    ASSERT_TRUE(c.Send(Encode(9, kExec, "dump") + Encode(10, kExec, "")));
+  std::string text = "x";  // offsets the 3-byte characters so a cut would land mid-character
+  while (text.size() < 3 * kMaxBody) text += "漢字テスト😀 ";
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, [&](const std::string&) { return text; });
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  ASSERT_TRUE(c.Send(Encode(9, kExec, "dump") + Encode(10, kExec, "")));
 
-    std::string joined;
-    int packets = 0;
-    for (auto p = c.Read(); p && p->id == 9; p = c.Read(), ++packets) {
-        EXPECT_EQ(p->type, kValue);
-        EXPECT_LE(p->body.size(), kMaxBody);
-        EXPECT_TRUE(WholeUtf8(p->body)) << "packet " << packets;
-        joined += p->body;
-    }
-    EXPECT_GE(packets, 3);
-    EXPECT_EQ(joined, text);
+  std::string joined;
+  int packets = 0;
+  for (auto p = c.Read(); p && p->id == 9; p = c.Read(), ++packets) {
+    EXPECT_EQ(p->type, kValue);
+    EXPECT_LE(p->body.size(), kMaxBody);
+    EXPECT_TRUE(WholeUtf8(p->body)) << "packet " << packets;
+    joined += p->body;
+  }
+  EXPECT_GE(packets, 3);
+  EXPECT_EQ(joined, text);
 }
 
 TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
-    Server server(TestOptions());
-    server.Start();
-    Client c(server.Port());
-    ASSERT_TRUE(c.Login(kPassword));
-    // With nothing pending the marker needs no game thread at all.
-    const auto idle = c.Command(100, "");
-    ASSERT_TRUE(idle);
-    EXPECT_EQ(idle->id, 100);
+  Server server(TestOptions());
+  server.Start();
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  // With nothing pending the marker needs no game thread at all.
+  const auto idle = c.Command(100, "");
+  ASSERT_TRUE(idle);
+  EXPECT_EQ(idle->id, 100);
 
-    std::mutex mutex;
-    std::vector<std::string> executed;
-    {
-        // Runs until every answer is read: a marker queued behind "b" may arrive after "b" has run.
-        GameThread game(server, [&](const std::string& line) {
-            const std::lock_guard lock(mutex);
-            executed.push_back(line);
-            return line + "!";
-        });
-        ASSERT_TRUE(c.Send(Encode(1, kExec, "a") + Encode(2, kExec, "") + Encode(3, kValue, "") + Encode(4, kExec, "b") +
-                           Encode(5, kExec, "")));
-        const std::vector<std::pair<std::int32_t, std::string>> expected = {
-            {1, "a!"}, {2, ""}, {3, ""}, {4, "b!"}, {5, ""}};
-        for (const auto& [id, body] : expected) {
-            const auto p = c.Read();
-            ASSERT_TRUE(p);
-            EXPECT_EQ(p->id, id);
-            EXPECT_EQ(p->type, kValue);
-            EXPECT_EQ(p->body, body);
-        }
+  std::mutex mutex;
+  std::vector<std::string> executed;
+  {
+    // Runs until every answer is read: a marker queued behind "b" may arrive after "b" has run.
+    GameThread game(server, [&](const std::string& line) {
+      const std::lock_guard lock(mutex);
+      executed.push_back(line);
+      return line + "!";
+    });
+    ASSERT_TRUE(c.Send(Encode(1, kExec, "a") + Encode(2, kExec, "") + Encode(3, kValue, "") + Encode(4, kExec, "b") +
+                       Encode(5, kExec, "")));
+    const std::vector<std::pair<std::int32_t, std::string>> expected = {
+        {1, "a!"}, {2, ""}, {3, ""}, {4, "b!"}, {5, ""}};
+    for (const auto& [id, body] : expected) {
+      const auto p = c.Read();
+      ASSERT_TRUE(p);
+      EXPECT_EQ(p->id, id);
+      EXPECT_EQ(p->type, kValue);
+      EXPECT_EQ(p->body, body);
     }
-    EXPECT_EQ(executed, (std::vector<std::string>{"a", "b"}));
-    const auto again = c.Command(6, "");  // everything answered: markers again need no game thread
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->id, 6);
+  }
+  EXPECT_EQ(executed, (std::vector<std::string>{"a", "b"}));
+  const auto again = c.Command(6, "");  // everything answered: markers again need no game thread
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->id, 6);
 }
 
 TEST(RconServer, RepeatedFailuresLockOutTheAddressUntilExpiry) {
-    Options options = TestOptions();
-    options.maxFailedLogins = 3;
-    options.lockout = 3s;  // long enough that a loaded machine cannot outlast it between the steps below
-    Server server(options);
-    server.Start();
-    GameThread game(server, Echo);
+  Options options = TestOptions();
+  options.maxFailedLogins = 3;
+  options.lockout = 3s;  // long enough that a loaded machine cannot outlast it between the steps below
+  Server server(options);
+  server.Start();
+  GameThread game(server, Echo);
 
-    Client attacker(server.Port());
-    Client bystander(server.Port());  // connected before the lockout, logs in after it
-    EXPECT_FALSE(attacker.Login("wrong"));
-    EXPECT_TRUE(ServesGoodClient(server));  // also clears the failure count
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(attacker.Send(Encode(8, kAuth, "wrong")));
-        const auto reply = attacker.Read();
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->type, kAuthResponse);
-        EXPECT_EQ(reply->id, -1);
-    }
-    EXPECT_FALSE(Client(server.Port()).ClosedByServer(300ms));  // two failures since the success: not yet locked
-    EXPECT_FALSE(attacker.Login("wrong"));
-    EXPECT_TRUE(attacker.ClosedByServer());
-    EXPECT_TRUE(Client(server.Port()).ClosedByServer());
-    EXPECT_FALSE(bystander.Login(kPassword));
-    EXPECT_TRUE(bystander.ClosedByServer());
+  Client attacker(server.Port());
+  Client bystander(server.Port());  // connected before the lockout, logs in after it
+  EXPECT_FALSE(attacker.Login("wrong"));
+  EXPECT_TRUE(ServesGoodClient(server));  // also clears the failure count
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(attacker.Send(Encode(8, kAuth, "wrong")));
+    const auto reply = attacker.Read();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->type, kAuthResponse);
+    EXPECT_EQ(reply->id, -1);
+  }
+  EXPECT_FALSE(Client(server.Port()).ClosedByServer(300ms));  // two failures since the success: not yet locked
+  EXPECT_FALSE(attacker.Login("wrong"));
+  EXPECT_TRUE(attacker.ClosedByServer());
+  EXPECT_TRUE(Client(server.Port()).ClosedByServer());
+  EXPECT_FALSE(bystander.Login(kPassword));
+  EXPECT_TRUE(bystander.ClosedByServer());
 
-    std::this_thread::sleep_for(3100ms);
-    EXPECT_TRUE(ServesGoodClient(server));
+  std::this_thread::sleep_for(3100ms);
+  EXPECT_TRUE(ServesGoodClient(server));
 }
 
 TEST(RconServer, ConnectionsBeyondTheLimitAreClosed) {
-    Server server(TestOptions());
-    server.Start();
-    GameThread game(server, Echo);
-    std::list<Client> clients;
-    for (int i = 0; i < 16; ++i) ASSERT_TRUE(clients.emplace_back(server.Port()).Login(kPassword)) << i;
-    EXPECT_TRUE(Client(server.Port()).ClosedByServer());
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  std::list<Client> clients;
+  for (int i = 0; i < 16; ++i) ASSERT_TRUE(clients.emplace_back(server.Port()).Login(kPassword)) << i;
+  EXPECT_TRUE(Client(server.Port()).ClosedByServer());
 
-    clients.pop_front();
-    bool admitted = false;
-    for (int attempt = 0; attempt < 50 && !admitted; ++attempt) {
-        admitted = ServesGoodClient(server);
-        if (!admitted) std::this_thread::sleep_for(20ms);  // the server notices the departure asynchronously
-    }
-    EXPECT_TRUE(admitted);
-    const auto reply = clients.back().Command(3, "still here");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->body, "still here");
+  clients.pop_front();
+  bool admitted = false;
+  for (int attempt = 0; attempt < 50 && !admitted; ++attempt) {
+    admitted = ServesGoodClient(server);
+    if (!admitted) std::this_thread::sleep_for(20ms);  // the server notices the departure asynchronously
+  }
+  EXPECT_TRUE(admitted);
+  const auto reply = clients.back().Command(3, "still here");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->body, "still here");
 }
 
 TEST(RconServer, FloodingTheCommandQueueClosesOnlyThatClient) {
-    Options options = TestOptions();
-    options.maxQueuedPerConnection = 4;
-    Server server(options);
-    server.Start();
-    Client flooder(server.Port());
-    Client steady(server.Port());
-    ASSERT_TRUE(flooder.Login(kPassword));
-    ASSERT_TRUE(steady.Login(kPassword));
-    std::string four;
-    std::string flood;
-    for (int id = 1; id <= 5; ++id) flood += Encode(id, kExec, "flood");
-    for (int id = 1; id <= 4; ++id) four += Encode(id, kExec, std::to_string(id));
-    ASSERT_TRUE(flooder.Send(flood));
-    ASSERT_TRUE(steady.Send(four));
-    EXPECT_TRUE(flooder.ClosedByServer());
+  Options options = TestOptions();
+  options.maxQueuedPerConnection = 4;
+  Server server(options);
+  server.Start();
+  Client flooder(server.Port());
+  Client steady(server.Port());
+  ASSERT_TRUE(flooder.Login(kPassword));
+  ASSERT_TRUE(steady.Login(kPassword));
+  std::string four;
+  std::string flood;
+  for (int id = 1; id <= 5; ++id) flood += Encode(id, kExec, "flood");
+  for (int id = 1; id <= 4; ++id) four += Encode(id, kExec, std::to_string(id));
+  ASSERT_TRUE(flooder.Send(flood));
+  ASSERT_TRUE(steady.Send(four));
+  EXPECT_TRUE(flooder.ClosedByServer());
 
-    std::atomic<int> floodRuns{0};
-    GameThread game(server, [&](const std::string& line) {
-        floodRuns += line == "flood";
-        return line;
-    });
-    for (int round = 0; round < 2; ++round) {  // answered commands must free their places in the queue
-        if (round > 0) {
-            ASSERT_TRUE(steady.Send(four));
-        }
-        for (int id = 1; id <= 4; ++id) {
-            const auto reply = steady.Read();
-            ASSERT_TRUE(reply);
-            EXPECT_EQ(reply->id, id);
-            EXPECT_EQ(reply->body, std::to_string(id));
-        }
+  std::atomic<int> floodRuns{0};
+  GameThread game(server, [&](const std::string& line) {
+    floodRuns += line == "flood";
+    return line;
+  });
+  for (int round = 0; round < 2; ++round) {  // answered commands must free their places in the queue
+    if (round > 0) {
+      ASSERT_TRUE(steady.Send(four));
     }
-    EXPECT_EQ(floodRuns, 0);  // work queued by a closed connection is dropped, not left for the game
+    for (int id = 1; id <= 4; ++id) {
+      const auto reply = steady.Read();
+      ASSERT_TRUE(reply);
+      EXPECT_EQ(reply->id, id);
+      EXPECT_EQ(reply->body, std::to_string(id));
+    }
+  }
+  EXPECT_EQ(floodRuns, 0);  // work queued by a closed connection is dropped, not left for the game
 }
 
 TEST(RconServer, SlowReaderStillReceivesEveryReplyInOrder) {
-    Options options = TestOptions();
-    options.maxOutputBytes = 8192;
-    options.packetGap = 0ms;
-    Server server(options);
-    server.Start();
-    GameThread game(server, [](const std::string& line) { return std::string(4000, line[0]); });
-    Client c(server.Port());
-    ASSERT_TRUE(c.Login(kPassword));
-    std::string burst;
-    for (int id = 0; id < 40; ++id) burst += Encode(id, kExec, std::string(1, static_cast<char>('A' + id)));
-    ASSERT_TRUE(c.Send(burst));
-    std::this_thread::sleep_for(200ms);  // let replies pile up past maxOutputBytes before reading any
-    for (int id = 0; id < 40; ++id) {
-        const auto reply = c.Read();
-        ASSERT_TRUE(reply) << id;
-        EXPECT_EQ(reply->id, id);
-        EXPECT_EQ(reply->body, std::string(4000, static_cast<char>('A' + id)));
-    }
+  Options options = TestOptions();
+  options.maxOutputBytes = 8192;
+  options.packetGap = 0ms;
+  Server server(options);
+  server.Start();
+  GameThread game(server, [](const std::string& line) { return std::string(4000, line[0]); });
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  std::string burst;
+  for (int id = 0; id < 40; ++id) burst += Encode(id, kExec, std::string(1, static_cast<char>('A' + id)));
+  ASSERT_TRUE(c.Send(burst));
+  std::this_thread::sleep_for(200ms);  // let replies pile up past maxOutputBytes before reading any
+  for (int id = 0; id < 40; ++id) {
+    const auto reply = c.Read();
+    ASSERT_TRUE(reply) << id;
+    EXPECT_EQ(reply->id, id);
+    EXPECT_EQ(reply->body, std::string(4000, static_cast<char>('A' + id)));
+  }
 }
 
 TEST(RconServer, IdleUnauthenticatedConnectionsTimeOut) {
-    Options options = TestOptions();
-    options.loginTimeout = 1s;
-    Server server(options);
-    server.Start();
-    GameThread game(server, Echo);
-    Client idle(server.Port());
-    Client admin(server.Port());
-    ASSERT_TRUE(admin.Login(kPassword));
-    EXPECT_TRUE(idle.ClosedByServer(3s));
-    const auto reply = admin.Command(2, "alive");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->body, "alive");
+  Options options = TestOptions();
+  options.loginTimeout = 1s;
+  Server server(options);
+  server.Start();
+  GameThread game(server, Echo);
+  Client idle(server.Port());
+  Client admin(server.Port());
+  ASSERT_TRUE(admin.Login(kPassword));
+  EXPECT_TRUE(idle.ClosedByServer(3s));
+  const auto reply = admin.Command(2, "alive");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->body, "alive");
 }
 
 TEST(RconServer, OptionalEmptyValuePrecedesAuthResponse) {
-    Options options = TestOptions();
-    options.emptyValueBeforeAuthResponse = true;
-    Server server(options);
-    server.Start();
-    Client c(server.Port());
-    ASSERT_TRUE(c.Send(Encode(5, kAuth, kPassword)));
-    const auto first = c.Read();
-    const auto second = c.Read();
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->type, kValue);
-    EXPECT_EQ(first->id, 5);
-    EXPECT_EQ(second->type, kAuthResponse);
-    EXPECT_EQ(second->id, 5);
+  Options options = TestOptions();
+  options.emptyValueBeforeAuthResponse = true;
+  Server server(options);
+  server.Start();
+  Client c(server.Port());
+  ASSERT_TRUE(c.Send(Encode(5, kAuth, kPassword)));
+  const auto first = c.Read();
+  const auto second = c.Read();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->type, kValue);
+  EXPECT_EQ(first->id, 5);
+  EXPECT_EQ(second->type, kAuthResponse);
+  EXPECT_EQ(second->id, 5);
 }
 
 TEST(RconServer, StartRejectsUnusableSetups) {
-    Server holder(TestOptions());
-    holder.Start();
-    GameThread game(holder, Echo);
-    const struct {
-        const char* name;
-        std::function<void(Options&)> change;
-        const char* mentions;
-    } cases[] = {
-        {"empty password", [](Options& o) { o.password.clear(); }, "password"},
-        {"no connections", [](Options& o) { o.maxConnections = 0; }, "maxConnections"},
-        {"port taken", [&](Options& o) { o.port = holder.Port(); }, "cannot listen"},
-        {"bad address", [](Options& o) { o.bindAddress = "not-an-ip"; }, "not-an-ip"},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(t.name);
-        Options options = TestOptions();
-        t.change(options);
-        Server server(options);
-        try {
-            server.Start();
-            ADD_FAILURE() << "Start() accepted the setup";
-        } catch (const std::runtime_error& error) {
-            EXPECT_NE(std::string(error.what()).find(t.mentions), std::string::npos) << error.what();
-        }
-        EXPECT_EQ(server.Port(), 0);
-        server.Stop();
+  Server holder(TestOptions());
+  holder.Start();
+  GameThread game(holder, Echo);
+  const struct {
+    const char* name;
+    std::function<void(Options&)> change;
+    const char* mentions;
+  } cases[] = {
+      {"empty password", [](Options& o) { o.password.clear(); }, "password"},
+      {"no connections", [](Options& o) { o.maxConnections = 0; }, "maxConnections"},
+      {"port taken", [&](Options& o) { o.port = holder.Port(); }, "cannot listen"},
+      {"bad address", [](Options& o) { o.bindAddress = "not-an-ip"; }, "not-an-ip"},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.name);
+    Options options = TestOptions();
+    t.change(options);
+    Server server(options);
+    try {
+      server.Start();
+      ADD_FAILURE() << "Start() accepted the setup";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(t.mentions), std::string::npos) << error.what();
     }
-    EXPECT_THROW(holder.Start(), std::runtime_error);
-    EXPECT_TRUE(ServesGoodClient(holder));
+    EXPECT_EQ(server.Port(), 0);
+    server.Stop();
+  }
+  EXPECT_THROW(holder.Start(), std::runtime_error);
+  EXPECT_TRUE(ServesGoodClient(holder));
 }
 
 TEST(RconServer, StopDisconnectsClientsAndAllowsRestart) {
-    Server server(TestOptions());
-    server.Stop();
-    server.Start();
-    GameThread game(server, Echo);
-    Client c(server.Port());
-    ASSERT_TRUE(c.Login(kPassword));
-    ASSERT_TRUE(c.Send(Encode(3, kExec, "queued")));
-    server.Stop();
-    server.Stop();
-    EXPECT_TRUE(c.ClosedByServer());
-    EXPECT_EQ(server.Port(), 0);
-    server.Start();
-    EXPECT_TRUE(ServesGoodClient(server));
+  Server server(TestOptions());
+  server.Stop();
+  server.Start();
+  GameThread game(server, Echo);
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  ASSERT_TRUE(c.Send(Encode(3, kExec, "queued")));
+  server.Stop();
+  server.Stop();
+  EXPECT_TRUE(c.ClosedByServer());
+  EXPECT_EQ(server.Port(), 0);
+  server.Start();
+  EXPECT_TRUE(ServesGoodClient(server));
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
     for (GameObject* actor : game::LevelActors()) {
       if (actor == nullptr || game::KindOf(actor) != wanted) continue;
       ++count;
-      out << game::NameOf(actor) << "  " << (wanted == Kind::Creature ? CreaturePathOf(actor->cls) : game::BlueprintPathOf(actor->cls));
+      out << game::NameOf(actor) << "  "
+          << (wanted == Kind::Creature ? CreaturePathOf(actor->cls) : game::BlueprintPathOf(actor->cls));
       if (wanted == Kind::Creature) {
         out << "  level " << (actor->statusComponent != nullptr ? actor->statusComponent->baseCharacterLevel : 0)
             << "  team " << actor->targetingTeam;
@@ -182,9 +183,9 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
   if (name == "spawn") {
     GameObject* cls = ClassArgument(words, 1);
     GameObject* creature = game::SpawnCreature(cls, IntArgument(words, 2, 1), IntArgument(words, 3, 0));
-    out << "spawned " << game::NameOf(creature) << " (" << CreaturePathOf(cls) << ", level "
-        << IntArgument(words, 2, 1) << ", team " << IntArgument(words, 3, 0) << "): "
-        << (game::IsDestroyed(creature) ? "destroyed as it entered play" : "alive");
+    out << "spawned " << game::NameOf(creature) << " (" << CreaturePathOf(cls) << ", level " << IntArgument(words, 2, 1)
+        << ", team " << IntArgument(words, 3, 0)
+        << "): " << (game::IsDestroyed(creature) ? "destroyed as it entered play" : "alive");
     return out.str();
   }
   if (name == "place") {

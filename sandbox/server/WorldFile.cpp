@@ -10,9 +10,9 @@
 namespace sandbox::server {
 namespace {
 
-using nlohmann::json;
 using game::GameObject;
 using game::Kind;
+using nlohmann::json;
 
 [[noreturn]] void Invalid(const std::string& where, const std::string& what) {
   throw std::runtime_error("world file: " + where + ": " + what);

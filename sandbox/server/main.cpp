@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "sandbox/server/LogSinks.h"
 #include "sandbox/rcon/RconServer.h"
+#include "sandbox/server/LogSinks.h"
 #include "sandbox/server/Session.h"
 #include "sandbox/server/WorldFile.h"
 

@@ -7,7 +7,9 @@ namespace host {
 
 UClass* ClassOf(const void* object) { return GameField<UClass*>(object, "UObjectBase.Class"); }
 
-UObject* DefaultObjectOf(UClass* cls) { return CallGame<GameFn::GetDefaultObject>("UClass.GetDefaultObject", cls, true); }
+UObject* DefaultObjectOf(UClass* cls) {
+  return CallGame<GameFn::GetDefaultObject>("UClass.GetDefaultObject", cls, true);
+}
 
 OwnedString FullNameOf(const UObject* object) {
   OwnedString name;
@@ -82,10 +84,13 @@ UObject* PrimalGameDataOverride(UObject* singleton) {
 }
 
 OwnedArray<UObject*> EngramEntriesCopy(UObject* gameData) {
-  return OwnedArray<UObject*>::CopyOf(GameField<EngineArray<UObject*>>(gameData, "UPrimalGameData.EngramBlueprintEntries"));
+  return OwnedArray<UObject*>::CopyOf(
+      GameField<EngineArray<UObject*>>(gameData, "UPrimalGameData.EngramBlueprintEntries"));
 }
 
-UClass* EngramItemClass(UObject* engramEntry) { return GameField<UClass*>(engramEntry, "UPrimalEngramEntry.BluePrintEntry"); }
+UClass* EngramItemClass(UObject* engramEntry) {
+  return GameField<UClass*>(engramEntry, "UPrimalEngramEntry.BluePrintEntry");
+}
 
 std::int32_t PacketId(const RCONPacket* packet) { return packet->id; }
 

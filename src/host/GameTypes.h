@@ -26,12 +26,12 @@ using IsA = bool (*)(const UObject* object, const UClass* cls);
 using GetDefaultObject = UObject* (*)(UClass* cls, bool createIfNeeded);
 using GetPrivateStaticClass = UClass* (*)();
 
-using RemoveItem = bool (*)(UPrimalInventoryComponent* inventory, const FItemNetID* itemId, bool doDrop,
-                            bool secondary, bool forceRemoval, bool showHudMessage);
-using AddNewItem = UPrimalItem* (*)(UClass* itemClass, UPrimalInventoryComponent* inventory, bool equip,
-                                    bool dontStack, float quality, bool forceNoBlueprint, std::int32_t quantity,
-                                    bool forceBlueprint, float maxRating, bool resetOnClient,
-                                    std::uint64_t customClass, float minRandomQuality);
+using RemoveItem = bool (*)(UPrimalInventoryComponent* inventory, const FItemNetID* itemId, bool doDrop, bool secondary,
+                            bool forceRemoval, bool showHudMessage);
+using AddNewItem = UPrimalItem* (*)(UClass* itemClass, UPrimalInventoryComponent* inventory, bool equip, bool dontStack,
+                                    float quality, bool forceNoBlueprint, std::int32_t quantity, bool forceBlueprint,
+                                    float maxRating, bool resetOnClient, std::uint64_t customClass,
+                                    float minRandomQuality);
 
 using SendMessageW = void (*)(RCONClientConnection* connection, std::int32_t id, std::int32_t type,
                               EngineString* message);
@@ -42,9 +42,9 @@ using ForceDestroy = void (*)(AActor* actor);
 // Hooked functions. The plug-in treats all of them as returning nothing.
 using ServerActorViewRemoteInventory = void (*)(AShooterPlayerController* controller,
                                                 UPrimalInventoryComponent* inventory);
-using AddToInventory = void (*)(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem,
-                                bool addToSlot, std::uint64_t slot, bool showHudNotification,
-                                bool dontRecalcSpoilingTime, bool ignoreAbsoluteMaxInventory);
+using AddToInventory = void (*)(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool addToSlot,
+                                std::uint64_t slot, bool showHudNotification, bool dontRecalcSpoilingTime,
+                                bool ignoreAbsoluteMaxInventory);
 using ClientFinishedReceivingActorItems = void (*)(AShooterPlayerController* controller,
                                                    UPrimalInventoryComponent* inventory, bool equippedItems);
 using DinoBeginPlay = void (*)(APrimalDinoCharacter* creature);

@@ -83,7 +83,8 @@ class ICommands {
   virtual std::vector<std::string> RconCommandNames() const = 0;
   virtual bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world) = 0;
   virtual bool RegisterRconCommand(const EngineString& name, const RconCommandHandler& handler) = 0;
-  virtual bool RegisterConsoleCommand(const EngineString& name, const std::function<void(const EngineString&)>& handler) = 0;
+  virtual bool RegisterConsoleCommand(const EngineString& name,
+                                      const std::function<void(const EngineString&)>& handler) = 0;
   virtual bool UnregisterConsoleCommand(const EngineString& name) = 0;
   virtual bool ExecuteConsoleCommand(const EngineString& line) = 0;
   virtual bool RegisterTickCallback(const std::string& id, const std::function<void()>& callback) = 0;

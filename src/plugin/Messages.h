@@ -7,9 +7,13 @@ namespace messages {
 inline constexpr const char* kLoggerName = "Sweepmark1.4.1";
 inline constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
 // "无法打开文件配置config.json"
-inline constexpr const char* kConfigNotOpened = "\xce\xde\xb7\xa8\xb4\xf2\xbf\xaa\xce\xc4\xbc\xfe\xc5\xe4\xd6\xc3""config.json";
+inline constexpr const char* kConfigNotOpened =
+    "\xce\xde\xb7\xa8\xb4\xf2\xbf\xaa\xce\xc4\xbc\xfe\xc5\xe4\xd6\xc3"
+    "config.json";
 // "已加载:{}.插件发布群730528146"
-inline constexpr const char* kLoaded = "\xd2\xd1\xbc\xd3\xd4\xd8:{}.\xb2\xe5\xbc\xfe\xb7\xa2\xb2\xbc\xc8\xba""730528146";
+inline constexpr const char* kLoaded =
+    "\xd2\xd1\xbc\xd3\xd4\xd8:{}.\xb2\xe5\xbc\xfe\xb7\xa2\xb2\xbc\xc8\xba"
+    "730528146";
 // "Tidywarden开发组赞助制作"
 inline constexpr const char* kCredit = "Tidywarden\xbf\xaa\xb7\xa2\xd7\xe9\xd4\xde\xd6\xfa\xd6\xc6\xd7\xf7";
 // "【插件加载失败】非常抱歉！由于Orrin抄袭Velka，Orrin与我二选一！"

@@ -30,16 +30,16 @@ struct CommandEntry {
 // run before the library's dynamic initialisers.
 std::array<HookEntry, 5> HookTable() {
   return {{
-    {"AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
-     reinterpret_cast<void*>(&OnViewRemoteInventory), reinterpret_cast<void**>(&ViewRemoteInventoryOriginal)},
-    {"UPrimalItem.AddToInventory", reinterpret_cast<void*>(&OnAddToInventory),
-     reinterpret_cast<void**>(&AddToInventoryOriginal)},
-    {"AShooterPlayerController.ClientFinishedReceivingActorItems", reinterpret_cast<void*>(&OnFinishedReceivingItems),
-     reinterpret_cast<void**>(&FinishedReceivingItemsOriginal)},
-    {"APrimalDinoCharacter.BeginPlay", reinterpret_cast<void*>(&OnDinoBeginPlay),
-     reinterpret_cast<void**>(&DinoBeginPlayOriginal)},
-    {"AShooterGameMode.BeginPlay", reinterpret_cast<void*>(&OnGameModeBeginPlay),
-     reinterpret_cast<void**>(&GameModeBeginPlayOriginal)},
+      {"AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
+       reinterpret_cast<void*>(&OnViewRemoteInventory), reinterpret_cast<void**>(&ViewRemoteInventoryOriginal)},
+      {"UPrimalItem.AddToInventory", reinterpret_cast<void*>(&OnAddToInventory),
+       reinterpret_cast<void**>(&AddToInventoryOriginal)},
+      {"AShooterPlayerController.ClientFinishedReceivingActorItems", reinterpret_cast<void*>(&OnFinishedReceivingItems),
+       reinterpret_cast<void**>(&FinishedReceivingItemsOriginal)},
+      {"APrimalDinoCharacter.BeginPlay", reinterpret_cast<void*>(&OnDinoBeginPlay),
+       reinterpret_cast<void**>(&DinoBeginPlayOriginal)},
+      {"AShooterGameMode.BeginPlay", reinterpret_cast<void*>(&OnGameModeBeginPlay),
+       reinterpret_cast<void**>(&GameModeBeginPlayOriginal)},
   }};
 }
 
@@ -51,7 +51,8 @@ constexpr CommandEntry kCommands[] = {
 
 void InstallHooks(std::size_t first, std::size_t last) {
   const auto hooks = HookTable();
-  for (std::size_t i = first; i < last; ++i) ArkApi::GetHooks().InstallHook(hooks[i].function, hooks[i].detour, hooks[i].original);
+  for (std::size_t i = first; i < last; ++i)
+    ArkApi::GetHooks().InstallHook(hooks[i].function, hooks[i].detour, hooks[i].original);
 }
 
 void RemoveHooks(std::size_t first, std::size_t last) {
