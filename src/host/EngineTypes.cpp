@@ -9,11 +9,11 @@
 
 namespace host {
 
-void* GameMalloc(std::size_t size) { return CallGame<GameFn::Malloc>("FMemory.Malloc", size, std::uint32_t{0}); }
+void* GameMalloc(std::size_t size) { return CallGame<GameFn::Malloc, "FMemory.Malloc">(size, std::uint32_t{0}); }
 
-void* GameRealloc(void* buffer, std::size_t size) { return CallGame<GameFn::Realloc>("FMemory.Realloc", buffer, size); }
+void* GameRealloc(void* buffer, std::size_t size) { return CallGame<GameFn::Realloc, "FMemory.Realloc">(buffer, size); }
 
-void GameFree(void* buffer) { CallGame<GameFn::Free>("FMemory.Free", buffer); }
+void GameFree(void* buffer) { CallGame<GameFn::Free, "FMemory.Free">(buffer); }
 
 std::int32_t GrownCapacity(std::int32_t oldCapacity, std::int32_t needed) {
   if (oldCapacity == 0 && needed <= 4) return 4;
