@@ -1,6 +1,7 @@
 // The game allocator: counts live buffers and refuses to free what it did not hand out.
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <unordered_set>
 
 #include "sandbox/HostInternal.h"
@@ -14,19 +15,29 @@ std::unordered_set<void*>& LiveSet() {
   return live;
 }
 std::uint64_t gTotal = 0;
+AllocatorCalls gCalls;
 
-void* Malloc(std::size_t size, std::uint32_t /*alignment*/) {
+void* Allocate(std::size_t size, const char* what) {
   void* buffer = std::malloc(size == 0 ? 1 : size);
-  if (buffer == nullptr) detail::Fail("FMemory.Malloc: out of memory");
-  std::lock_guard lock(gMutex);
+  if (buffer == nullptr) detail::Fail(std::string(what) + ": out of memory");
   LiveSet().insert(buffer);
   ++gTotal;
   return buffer;
 }
 
-void* Realloc(void* buffer, std::size_t size) {
-  if (buffer == nullptr) return Malloc(size, 0);
+void* Malloc(std::size_t size, std::uint32_t /*alignment*/) {
   std::lock_guard lock(gMutex);
+  ++gCalls.mallocs;
+  return Allocate(size, "FMemory.Malloc");
+}
+
+void* Realloc(void* buffer, std::size_t size) {
+  std::lock_guard lock(gMutex);
+  if (buffer == nullptr) {
+    ++gCalls.reallocsOfNull;
+    return Allocate(size, "FMemory.Realloc");
+  }
+  ++gCalls.reallocs;
   if (LiveSet().erase(buffer) == 0) detail::Fail("FMemory.Realloc of a buffer the game allocator did not hand out");
   void* grown = std::realloc(buffer, size == 0 ? 1 : size);
   if (grown == nullptr) detail::Fail("FMemory.Realloc: out of memory");
@@ -37,6 +48,7 @@ void* Realloc(void* buffer, std::size_t size) {
 void Free(void* buffer) {
   if (buffer == nullptr) return;
   std::lock_guard lock(gMutex);
+  ++gCalls.frees;
   if (LiveSet().erase(buffer) == 0) detail::Fail("FMemory.Free of a buffer the game allocator did not hand out");
   std::free(buffer);
 }
@@ -57,6 +69,11 @@ std::size_t LiveAllocations() {
 std::uint64_t TotalAllocations() {
   std::lock_guard lock(gMutex);
   return gTotal;
+}
+
+AllocatorCalls AllocatorCallCounts() {
+  std::lock_guard lock(gMutex);
+  return gCalls;
 }
 
 }  // namespace sandbox

@@ -26,6 +26,14 @@ namespace sandbox {
 // ---- Game allocator ------------------------------------------------------------------------------------------
 SANDBOX_API std::size_t LiveAllocations();
 SANDBOX_API std::uint64_t TotalAllocations();
+// Calls the allocator has taken since the process started, by kind.
+struct AllocatorCalls {
+  std::uint64_t mallocs = 0;
+  std::uint64_t reallocs = 0;        // of a buffer already held
+  std::uint64_t reallocsOfNull = 0;  // a first buffer asked of Realloc instead of Malloc
+  std::uint64_t frees = 0;
+};
+SANDBOX_API AllocatorCalls AllocatorCallCounts();
 
 // ---- Logs ----------------------------------------------------------------------------------------------------
 // The host's shared sinks. A plug-in's logger installs its formatter on them; that formatter's code lives in the

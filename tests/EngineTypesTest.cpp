@@ -1,6 +1,7 @@
 // The game's string and array types: growth, conversions, copies, and every buffer back to the allocator.
 #include <climits>
 #include <cstring>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,49 @@ TEST_F(EngineTypesTest, ArrayCopyIsOneAllocationOfExactSize) {
   const auto emptyCopy = OwnedArray<int*>::CopyOf(empty);
   EXPECT_EQ(emptyCopy.data, nullptr);
   EXPECT_EQ(emptyCopy.begin(), emptyCopy.end());
+}
+
+TEST_F(EngineTypesTest, FirstBuffersComeFromMallocAndGrowthFromRealloc) {
+  struct Case {
+    const char* name;
+    std::function<void()> run;
+    std::uint64_t mallocs;
+    std::uint64_t reallocs;
+  };
+  const Case cases[] = {
+      {"narrow text", [] { (void)OwnedString::FromNarrow("Blueprint'"); }, 1, 0},
+      {"UTF-16 text", [] { (void)OwnedString::FromUtf16(u"/Game/Crate.Crate"); }, 1, 0},
+      {"append to the empty string", [] { OwnedString().Append(u"x"); }, 1, 0},
+      {"append past the capacity",
+       [] {
+         auto text = OwnedString::FromNarrow("abc");
+         text.Append(u"defghijk");
+       },
+       1, 1},
+      {"append within the capacity",
+       [] {
+         auto text = OwnedString::FromNarrow("ab");
+         text.Append(u"c");
+       },
+       1, 0},
+      {"copy", [] { (void)OwnedString::CopyOf(OwnedString::FromNarrow("abc")); }, 2, 0},
+      {"first array element", [] { OwnedArray<int*>().Add(nullptr); }, 1, 0},
+      {"array growth",
+       [] {
+         OwnedArray<int*> pointers;
+         for (int i = 0; i < 5; ++i) pointers.Add(nullptr);
+       },
+       1, 1},
+  };
+  for (const auto& c : cases) {
+    const auto before = sandbox::AllocatorCallCounts();
+    c.run();
+    const auto after = sandbox::AllocatorCallCounts();
+    EXPECT_EQ(after.mallocs - before.mallocs, c.mallocs) << c.name;
+    EXPECT_EQ(after.reallocs - before.reallocs, c.reallocs) << c.name;
+    EXPECT_EQ(after.reallocsOfNull, before.reallocsOfNull) << c.name;
+    EXPECT_EQ(after.frees - before.frees, c.mallocs) << c.name;
+  }
 }
 
 TEST_F(EngineTypesTest, ArrayOfStringsReleasesEveryElement) {

@@ -66,12 +66,15 @@ class PluginTest : public ::testing::Test {
     std::filesystem::create_directories(ConfigPath().parent_path());
     sandbox::SetCurrentDir(directory_.generic_string());
     liveBefore_ = sandbox::LiveAllocations();
+    reallocsOfNullBefore_ = sandbox::AllocatorCallCounts().reallocsOfNull;
   }
 
   void TearDown() override {
     module_.Unload();
     EXPECT_FALSE(sandbox::PluginModule::IsMapped(kPluginPath)) << "the module stayed mapped after unloading";
     EXPECT_EQ(sandbox::LiveAllocations(), liveBefore_) << "game-allocator buffers left live";
+    EXPECT_EQ(sandbox::AllocatorCallCounts().reallocsOfNull, reallocsOfNullBefore_)
+        << "a first buffer was asked of FMemory.Realloc instead of FMemory.Malloc";
     std::filesystem::remove_all(directory_);
   }
 
@@ -94,6 +97,7 @@ class PluginTest : public ::testing::Test {
   static inline int counter_ = 0;
   std::filesystem::path directory_;
   std::size_t liveBefore_ = 0;
+  std::uint64_t reallocsOfNullBefore_ = 0;
   sandbox::PluginModule module_;
 };
 

@@ -15,6 +15,10 @@ void* GameRealloc(void* buffer, std::size_t size) { return CallGame<GameFn::Real
 
 void GameFree(void* buffer) { CallGame<GameFn::Free, "FMemory.Free">(buffer); }
 
+void* GameGrow(void* buffer, std::size_t size) {
+  return buffer == nullptr ? GameMalloc(size) : GameRealloc(buffer, size);
+}
+
 std::int32_t GrownCapacity(std::int32_t oldCapacity, std::int32_t needed) {
   if (oldCapacity == 0 && needed <= 4) return 4;
   const std::int64_t grown = std::int64_t{needed} + 3 * std::int64_t{needed} / 8 + 16;
@@ -56,7 +60,7 @@ void OwnedString::Release() noexcept {
 void OwnedString::Reserve(std::int32_t neededCount) {
   if (neededCount <= capacity) return;
   const std::int32_t grown = GrownCapacity(capacity, neededCount);
-  data = static_cast<char16_t*>(GameRealloc(data, static_cast<std::size_t>(grown) * sizeof(char16_t)));
+  data = static_cast<char16_t*>(GameGrow(data, static_cast<std::size_t>(grown) * sizeof(char16_t)));
   capacity = grown;
 }
 

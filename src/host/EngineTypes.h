@@ -15,6 +15,8 @@ namespace host {
 void* GameMalloc(std::size_t size);
 void* GameRealloc(void* buffer, std::size_t size);
 void GameFree(void* buffer);
+// A first buffer comes from Malloc, a larger one for a buffer already held from Realloc.
+void* GameGrow(void* buffer, std::size_t size);
 
 // The engine's growth rule for a container that must hold `needed` elements.
 std::int32_t GrownCapacity(std::int32_t oldCapacity, std::int32_t needed);
@@ -84,7 +86,7 @@ class OwnedArray : public EngineArray<T> {
   void Add(T value) {
     if (this->count >= this->capacity) {
       const std::int32_t grown = GrownCapacity(this->capacity, this->count + 1);
-      this->data = static_cast<T*>(GameRealloc(this->data, static_cast<std::size_t>(grown) * sizeof(T)));
+      this->data = static_cast<T*>(GameGrow(this->data, static_cast<std::size_t>(grown) * sizeof(T)));
       this->capacity = grown;
     }
     new (this->data + this->count) T(std::move(value));
