@@ -20,7 +20,8 @@ using sandbox::game::GameObject;
 // The stubs stand for the game's own functions, so that only the detour's work is timed.
 int gOriginalCalls = 0;
 
-void AddOriginal(UPrimalItem*, UPrimalInventoryComponent*, bool, bool, std::uint64_t, bool, bool, bool) {
+void AddOriginal(UPrimalItem*, UPrimalInventoryComponent*, std::uint8_t, std::uint8_t, std::uint64_t, std::uint8_t,
+                 std::uint8_t, std::uint8_t) {
   ++gOriginalCalls;
 }
 void ViewOriginal(AShooterPlayerController*, UPrimalInventoryComponent*) { ++gOriginalCalls; }

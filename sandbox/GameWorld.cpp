@@ -228,9 +228,9 @@ void ViewRemoteInventoryImpl(AShooterPlayerController* controller, UPrimalInvent
   TheState().record.viewCalls.push_back({reinterpret_cast<GameObject*>(controller), owner, Snapshot(owner)});
 }
 
-void AddToInventoryImpl(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool addToSlot,
-                        std::uint64_t slot, bool showHudNotification, bool dontRecalcSpoilingTime,
-                        bool ignoreAbsoluteMaxInventory) {
+void AddToInventoryImpl(UPrimalItem* item, UPrimalInventoryComponent* inventory, std::uint8_t equipItem,
+                        std::uint8_t addToSlot, std::uint64_t slot, std::uint8_t showHudNotification,
+                        std::uint8_t dontRecalcSpoilingTime, std::uint8_t ignoreAbsoluteMaxInventory) {
   auto* object = reinterpret_cast<GameObject*>(item);
   auto* owner = reinterpret_cast<GameObject*>(inventory);
   TheState().record.addCalls.push_back({object, owner, equipItem, addToSlot, slot, showHudNotification,
@@ -238,7 +238,7 @@ void AddToInventoryImpl(UPrimalItem* item, UPrimalInventoryComponent* inventory,
   if (object != nullptr && owner != nullptr) PutItem(owner, object);
 }
 
-void FinishedReceivingImpl(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory, bool) {
+void FinishedReceivingImpl(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory, std::uint8_t) {
   auto* owner = reinterpret_cast<GameObject*>(inventory);
   TheState().record.finishedCalls.push_back({reinterpret_cast<GameObject*>(controller), owner, Snapshot(owner)});
 }
@@ -249,6 +249,7 @@ void DinoBeginPlayImpl(APrimalDinoCharacter* creature) {
 
 void GameModeBeginPlayImpl(AShooterGameMode* gameMode) {
   TheState().record.gameModeBeginPlayCalls.push_back(reinterpret_cast<GameObject*>(gameMode));
+  TheState().record.hooksAtGameModeBeginPlay.push_back(HookedFunctions().size());
 }
 
 template <typename Fn>
@@ -484,14 +485,15 @@ void ViewRemoteInventory(GameObject* controller, GameObject* inventory) {
       reinterpret_cast<AShooterPlayerController*>(controller), reinterpret_cast<UPrimalInventoryComponent*>(inventory));
 }
 
-void AddToInventory(GameObject* item, GameObject* inventory, bool equipItem, bool addToSlot, std::uint64_t slot,
-                    bool showHudNotification, bool dontRecalcSpoilingTime, bool ignoreAbsoluteMaxInventory) {
+void AddToInventory(GameObject* item, GameObject* inventory, std::uint8_t equipItem, std::uint8_t addToSlot,
+                    std::uint64_t slot, std::uint8_t showHudNotification, std::uint8_t dontRecalcSpoilingTime,
+                    std::uint8_t ignoreAbsoluteMaxInventory) {
   Entry<GameFn::AddToInventory>("UPrimalItem.AddToInventory")(
       reinterpret_cast<UPrimalItem*>(item), reinterpret_cast<UPrimalInventoryComponent*>(inventory), equipItem,
       addToSlot, slot, showHudNotification, dontRecalcSpoilingTime, ignoreAbsoluteMaxInventory);
 }
 
-void FinishReceivingItems(GameObject* controller, GameObject* inventory, bool equippedItems) {
+void FinishReceivingItems(GameObject* controller, GameObject* inventory, std::uint8_t equippedItems) {
   Entry<GameFn::ClientFinishedReceivingActorItems>("AShooterPlayerController.ClientFinishedReceivingActorItems")(
       reinterpret_cast<AShooterPlayerController*>(controller), reinterpret_cast<UPrimalInventoryComponent*>(inventory),
       equippedItems);

@@ -126,12 +126,12 @@ struct InventoryCall {
 struct AddCall {
   GameObject* item = nullptr;
   GameObject* inventory = nullptr;
-  bool equipItem = false;
-  bool addToSlot = false;
+  std::uint8_t equipItem = 0;
+  std::uint8_t addToSlot = 0;
   std::uint64_t slot = 0;
-  bool showHudNotification = false;
-  bool dontRecalcSpoilingTime = false;
-  bool ignoreAbsoluteMaxInventory = false;
+  std::uint8_t showHudNotification = 0;
+  std::uint8_t dontRecalcSpoilingTime = 0;
+  std::uint8_t ignoreAbsoluteMaxInventory = 0;
 };
 struct GameRecord {
   std::vector<RemoveItemCall> removeItemCalls;
@@ -142,15 +142,17 @@ struct GameRecord {
   std::vector<GameObject*> newItems;  // items made by "UPrimalItem.AddNewItem"
   std::vector<GameObject*> dinoBeginPlayCalls;
   std::vector<GameObject*> gameModeBeginPlayCalls;
+  std::vector<std::size_t> hooksAtGameModeBeginPlay;  // hooked functions when the game's BeginPlay ran
 };
 SANDBOX_API GameRecord& Record();
 
 // ---- The game's entry points, which reach the plug-in's detours ---------------------------------------------
 SANDBOX_API void ViewRemoteInventory(GameObject* controller, GameObject* inventory);
-SANDBOX_API void AddToInventory(GameObject* item, GameObject* inventory, bool equipItem = false, bool addToSlot = false,
-                                std::uint64_t slot = 0, bool showHudNotification = false,
-                                bool dontRecalcSpoilingTime = false, bool ignoreAbsoluteMaxInventory = false);
-SANDBOX_API void FinishReceivingItems(GameObject* controller, GameObject* inventory, bool equippedItems = false);
+SANDBOX_API void AddToInventory(GameObject* item, GameObject* inventory, std::uint8_t equipItem = 0,
+                                std::uint8_t addToSlot = 0, std::uint64_t slot = 0,
+                                std::uint8_t showHudNotification = 0, std::uint8_t dontRecalcSpoilingTime = 0,
+                                std::uint8_t ignoreAbsoluteMaxInventory = 0);
+SANDBOX_API void FinishReceivingItems(GameObject* controller, GameObject* inventory, std::uint8_t equippedItems = 0);
 SANDBOX_API void DinoBeginPlay(GameObject* creature);
 SANDBOX_API void GameModeBeginPlay(GameObject* gameMode);
 // A creature enters play: placed in the level, then its BeginPlay runs.

@@ -295,12 +295,12 @@ struct AddCase {
   bool failingList;  // a list whose walk fails, so any read of it shows
   Which item;
   bool withInventory;
-  bool equipItem;  // the third argument
-  bool addToSlot;
+  std::uint8_t equipItem;  // the third argument
+  std::uint8_t addToSlot;
   std::uint64_t slot;
-  bool showHudNotification;
-  bool dontRecalcSpoilingTime;
-  bool ignoreAbsoluteMaxInventory;  // the eighth argument
+  std::uint8_t showHudNotification;
+  std::uint8_t dontRecalcSpoilingTime;
+  std::uint8_t ignoreAbsoluteMaxInventory;  // the eighth argument
   Outcome outcome;
 };
 
@@ -360,6 +360,10 @@ INSTANTIATE_TEST_SUITE_P(
         AddCase{"UnlistedAdded", false, Which::Rock, true, false, false, 0, false, false, false, Outcome::Added},
         AddCase{"ArgumentsPassedThrough", false, Which::Rock, true, false, true, 0x123456789AULL, true, true, false,
                 Outcome::Added},
+        // The game passes its flags as bytes; values other than 1 reach the game's function unchanged.
+        AddCase{"FlagBytesPassedThrough", false, Which::Rock, true, 0, 0x80, 1, 0x02, 0xFF, 0, Outcome::Added},
+        AddCase{"AnyNonZeroThirdByteLetsListedIn", false, Which::Crate, true, 0x02, 0, 0, 0, 0, 0, Outcome::Added},
+        AddCase{"AnyNonZeroEighthByteLetsListedIn", true, Which::Crate, true, 0, 0, 0, 0, 0, 0x80, Outcome::Added},
         AddCase{"OtherFlagsDoNotCount", false, Which::Crate, true, false, true, 7, true, true, false, Outcome::Refused},
         AddCase{"ThirdArgumentLetsListedIn", false, Which::Crate, true, true, false, 0, false, false, false,
                 Outcome::Added},

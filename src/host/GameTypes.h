@@ -42,11 +42,11 @@ using ForceDestroy = void (*)(AActor* actor);
 // Hooked functions. The plug-in treats all of them as returning nothing.
 using ServerActorViewRemoteInventory = void (*)(AShooterPlayerController* controller,
                                                 UPrimalInventoryComponent* inventory);
-using AddToInventory = void (*)(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool addToSlot,
-                                std::uint64_t slot, bool showHudNotification, bool dontRecalcSpoilingTime,
-                                bool ignoreAbsoluteMaxInventory);
+using AddToInventory = void (*)(UPrimalItem* item, UPrimalInventoryComponent* inventory, std::uint8_t equipItem,
+                                std::uint8_t addToSlot, std::uint64_t slot, std::uint8_t showHudNotification,
+                                std::uint8_t dontRecalcSpoilingTime, std::uint8_t ignoreAbsoluteMaxInventory);
 using ClientFinishedReceivingActorItems = void (*)(AShooterPlayerController* controller,
-                                                   UPrimalInventoryComponent* inventory, bool equippedItems);
+                                                   UPrimalInventoryComponent* inventory, std::uint8_t equippedItems);
 using DinoBeginPlay = void (*)(APrimalDinoCharacter* creature);
 using GameModeBeginPlay = void (*)(AShooterGameMode* gameMode);
 }  // namespace GameFn

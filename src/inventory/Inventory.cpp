@@ -55,13 +55,14 @@ void OnViewRemoteInventory(AShooterPlayerController* controller, UPrimalInventor
   ViewRemoteInventoryOriginal(controller, inventory);
 }
 
-void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool addToSlot,
-                      std::uint64_t slot, bool showHudNotification, bool dontRecalcSpoilingTime,
-                      bool ignoreAbsoluteMaxInventory) {
+void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, std::uint8_t equipItem,
+                      std::uint8_t addToSlot, std::uint64_t slot, std::uint8_t showHudNotification,
+                      std::uint8_t dontRecalcSpoilingTime, std::uint8_t ignoreAbsoluteMaxInventory) {
   bool refused = false;
   bool failed = true;
   RunAtBoundary(__FILE__, "OnAddToInventory", [&] {
-    if (item != nullptr && !equipItem && !ignoreAbsoluteMaxInventory && inventory != nullptr &&
+    // The game's flags are bytes: any non-zero value counts as set.
+    if (item != nullptr && equipItem == 0 && ignoreAbsoluteMaxInventory == 0 && inventory != nullptr &&
         host::ClassOf(item) != nullptr) {
       const std::string blueprint = ObjectBlueprint(item).ToUtf8();
       WalkDestroylist(blueprint, [&] {
@@ -77,7 +78,7 @@ void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, b
 }
 
 void OnFinishedReceivingItems(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory,
-                              bool equippedItems) {
+                              std::uint8_t equippedItems) {
   FinishedReceivingItemsOriginal(controller, inventory, equippedItems);
   RunAtBoundary(__FILE__, "OnFinishedReceivingItems", [&] {
     if (controller != nullptr && inventory != nullptr) PurgeInventory(inventory);

@@ -11,8 +11,8 @@ extern GameFn::ClientFinishedReceivingActorItems FinishedReceivingItemsOriginal;
 void PurgeInventory(UPrimalInventoryComponent* inventory);
 
 void OnViewRemoteInventory(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory);
-void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, bool equipItem, bool addToSlot,
-                      std::uint64_t slot, bool showHudNotification, bool dontRecalcSpoilingTime,
-                      bool ignoreAbsoluteMaxInventory);
+void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, std::uint8_t equipItem,
+                      std::uint8_t addToSlot, std::uint64_t slot, std::uint8_t showHudNotification,
+                      std::uint8_t dontRecalcSpoilingTime, std::uint8_t ignoreAbsoluteMaxInventory);
 void OnFinishedReceivingItems(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory,
-                              bool equippedItems);
+                              std::uint8_t equippedItems);
