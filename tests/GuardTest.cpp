@@ -116,6 +116,8 @@ TEST_P(MarkerTest, StandsDownOnlyOnTheMarkedPath) {
   StartGame();
 
   EXPECT_EQ(sandbox::game::Record().gameModeBeginPlayCalls.size(), 1U);
+  // The game's own BeginPlay runs first, while the plug-in is still armed.
+  EXPECT_EQ(sandbox::game::Record().hooksAtGameModeBeginPlay, std::vector<std::size_t>{5});
   if (param.triggers) {
     ExpectStoodDown();
   } else {

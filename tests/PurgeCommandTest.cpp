@@ -276,6 +276,7 @@ TEST_P(DinoModeTest, NumberWordDecidesWhichMatchesAreDestroyed) {
   GameObject* team49998 = sandbox::game::NewCreature(raptorClass_, 10, 49998);
   GameObject* team49999 = sandbox::game::NewCreature(raptorClass_, 10, 49999);
   GameObject* team50000 = sandbox::game::NewCreature(raptorClass_, 10, 50000);
+  GameObject* negativeTeam = sandbox::game::NewCreature(raptorClass_, 10, -1);  // the team is a signed number
   const std::vector<GameObject*> bystanders = {
       sandbox::game::NewCreature(dodoClass_, 10, 0), sandbox::game::NewCreature(raptorClass_, 10, 0, true, false),
       sandbox::game::NewCreature(nullptr, 10, 0),
@@ -288,10 +289,10 @@ TEST_P(DinoModeTest, NumberWordDecidesWhichMatchesAreDestroyed) {
   std::vector<GameObject*> expected;
   switch (param.outcome) {
     case Outcome::All:
-      expected = {wild, team49998, team49999, team50000};
+      expected = {wild, team49998, team49999, team50000, negativeTeam};
       break;
     case Outcome::BelowProtectedTeam:
-      expected = {wild, team49998};
+      expected = {wild, team49998, negativeTeam};
       break;
     case Outcome::InvalidNumber:
     case Outcome::OutOfRange: {
@@ -310,7 +311,7 @@ TEST_P(DinoModeTest, NumberWordDecidesWhichMatchesAreDestroyed) {
     EXPECT_EQ(replies[0].Utf8(), DinosReply(static_cast<int>(expected.size())));
     EXPECT_TRUE(lines.empty());
   }
-  for (GameObject* raptor : {wild, team49998, team49999, team50000}) {
+  for (GameObject* raptor : {wild, team49998, team49999, team50000, negativeTeam}) {
     const bool wanted = std::find(expected.begin(), expected.end(), raptor) != expected.end();
     EXPECT_EQ(sandbox::game::ForceDestroyCalls(raptor), wanted ? 1 : 0) << "team " << raptor->targetingTeam;
   }
