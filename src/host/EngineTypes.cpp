@@ -11,12 +11,11 @@ namespace host {
 
 void* GameMalloc(std::size_t size) { return CallGame<GameFn::Malloc, "FMemory.Malloc">(size, std::uint32_t{0}); }
 
-void* GameRealloc(void* buffer, std::size_t size) { return CallGame<GameFn::Realloc, "FMemory.Realloc">(buffer, size); }
-
 void GameFree(void* buffer) { CallGame<GameFn::Free, "FMemory.Free">(buffer); }
 
 void* GameGrow(void* buffer, std::size_t size) {
-  return buffer == nullptr ? GameMalloc(size) : GameRealloc(buffer, size);
+  if (buffer == nullptr) return GameMalloc(size);
+  return CallGame<GameFn::Realloc, "FMemory.Realloc">(buffer, size);
 }
 
 std::int32_t GrownCapacity(std::int32_t oldCapacity, std::int32_t needed) {

@@ -13,7 +13,6 @@
 namespace host {
 
 void* GameMalloc(std::size_t size);
-void* GameRealloc(void* buffer, std::size_t size);
 void GameFree(void* buffer);
 // A first buffer comes from Malloc, a larger one for a buffer already held from Realloc.
 void* GameGrow(void* buffer, std::size_t size);

@@ -29,9 +29,11 @@ void ListCheck(AActor* creature, const std::string& blueprint) {
 
 void LevelCheck(AActor* creature, const std::string& blueprint) {
   json& levels = config::MutableMember(PluginConfig, "DestroyDinoLevel");
-  if (!levels.is_object() || levels.find(blueprint) == levels.end()) return;
+  if (!levels.is_object()) return;
+  const auto found = levels.find(blueprint);
+  if (found == levels.end()) return;
   const std::int32_t* baseLevel = host::BaseCharacterLevel(creature);
-  json& entry = config::MutableMember(levels, blueprint);
+  json& entry = *found;
   const std::int32_t threshold = config::ThresholdOf(config::MutableMember(entry, "ExceedSestructionLevel"));
   // A creature without a status component has no level to compare.
   if (baseLevel == nullptr) return;
