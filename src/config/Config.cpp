@@ -4,9 +4,9 @@
 #include <fstream>
 #include <string>
 
+#include "common/Log.h"
+#include "common/Messages.h"
 #include "host/Game.h"
-#include "plugin/Log.h"
-#include "plugin/Messages.h"
 
 // Constructed before the library's attach notification runs LoadPlugin.
 #if defined(_WIN32)

@@ -4,17 +4,18 @@
 #include <string>
 #include <string_view>
 
+#include "common/Log.h"
+#include "common/Messages.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
-#include "plugin/Log.h"
-#include "plugin/Messages.h"
-#include "plugin/Plugin.h"
 
 GameFn::GameModeBeginPlay GameModeBeginPlayOriginal = nullptr;
 
 namespace {
 
 constexpr std::string_view kMarker = "QVX517";
+
+void (*gUnloadPlugin)() = nullptr;
 
 UObject* ChosenGameData() {
   UObject* engine = host::GameEngine();
@@ -27,6 +28,8 @@ UObject* ChosenGameData() {
 
 }  // namespace
 
+void SetGuardUnload(void (*unloadPlugin)()) { gUnloadPlugin = unloadPlugin; }
+
 void CheckEngramMarker() {
   UObject* gameData = ChosenGameData();
   if (gameData == nullptr) return;
@@ -37,7 +40,7 @@ void CheckEngramMarker() {
     if (itemClass == nullptr) continue;
     if (DefaultObjectBlueprint(itemClass).ToUtf8().find(kMarker) == std::string::npos) continue;
     LogError(messages::kMarkerFound);
-    UnloadPlugin();
+    if (gUnloadPlugin != nullptr) gUnloadPlugin();
     return;
   }
 }

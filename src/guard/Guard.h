@@ -5,5 +5,9 @@
 
 extern GameFn::GameModeBeginPlay GameModeBeginPlayOriginal;
 
+// The routine that takes the plug-in's hooks and commands back; the loader hands it over before installing the
+// guard's hook, so the guard never needs to know who loaded it.
+void SetGuardUnload(void (*unloadPlugin)());
+
 void CheckEngramMarker();
 void OnGameModeBeginPlay(AShooterGameMode* gameMode);

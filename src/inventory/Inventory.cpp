@@ -3,11 +3,11 @@
 
 #include <string>
 
+#include "common/Log.h"
 #include "config/Config.h"
 #include "config/ConfigAccess.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
-#include "plugin/Log.h"
 
 GameFn::ServerActorViewRemoteInventory ViewRemoteInventoryOriginal = nullptr;
 GameFn::AddToInventory AddToInventoryOriginal = nullptr;

@@ -1,5 +1,5 @@
 // The library entry: attach loads the plug-in, detach unloads it.
-#include "plugin/Log.h"
+#include "common/Log.h"
 #include "plugin/Plugin.h"
 
 namespace {

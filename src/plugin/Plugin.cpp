@@ -5,12 +5,12 @@
 
 #include <spdlog/logger.h>
 
+#include "common/Log.h"
+#include "common/Messages.h"
 #include "config/Config.h"
 #include "guard/Guard.h"
 #include "host/EngineTypes.h"
 #include "inventory/Inventory.h"
-#include "plugin/Log.h"
-#include "plugin/Messages.h"
 #include "purge/Purge.h"
 
 namespace {
@@ -70,6 +70,7 @@ void LoadPlugin() {
   for (const auto& command : kCommands) {
     ArkApi::GetCommands().RegisterRconCommand(host::OwnedString::FromNarrow(command.name), command.handler);
   }
+  SetGuardUnload(&UnloadPlugin);
   InstallHooks(3, 5);
   PluginLog()->info(messages::kLoaded, messages::kCredit);
 }

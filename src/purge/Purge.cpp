@@ -7,10 +7,10 @@
 
 #include <fmt/xchar.h>
 
+#include "common/Log.h"
+#include "common/Messages.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
-#include "plugin/Log.h"
-#include "plugin/Messages.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The creature spawn filter: listed creatures and creatures at or above their level threshold are destroyed.
 #include <string>
 
+#include "common/Log.h"
 #include "config/Config.h"
 #include "config/ConfigAccess.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
-#include "plugin/Log.h"
 #include "purge/Purge.h"
 
 GameFn::DinoBeginPlay DinoBeginPlayOriginal = nullptr;

@@ -1,10 +1,10 @@
 // Logger creation and the plug-in's error lines.
-#include "plugin/Log.h"
+#include "common/Log.h"
 
 #include <spdlog/logger.h>
 
+#include "common/Messages.h"
 #include "host/HostApi.h"
-#include "plugin/Messages.h"
 
 namespace {
 
