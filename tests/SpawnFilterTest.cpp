@@ -268,6 +268,14 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"ThresholdString", Threshold(R"("1")"), 0, AsNumber(json("1"))},
         FilterCase{"ThresholdArray", Threshold("[1]"), 0, AsNumber(json::array())},
         FilterCase{"ThresholdObject", Threshold("{}"), 0, AsNumber(json::object())},
+        // Without a status component there is no level to compare: the faulty entry is not even read.
+        FilterCase{"EntryStringWithoutStatus", R"({"DestroyDinoLevel": {"$R": "1"}})", 0, nullptr, 10, Creature::Raptor,
+                   false},
+        FilterCase{"EntryNullWithoutStatus", R"({"DestroyDinoLevel": {"$R": null}})", 0, nullptr, 10, Creature::Raptor,
+                   false},
+        FilterCase{"EntryWithoutThresholdWithoutStatus", R"({"DestroyDinoLevel": {"$R": {"Level": 1}}})", 0, nullptr,
+                   10, Creature::Raptor, false},
+        FilterCase{"ThresholdStringWithoutStatus", Threshold(R"("1")"), 0, nullptr, 10, Creature::Raptor, false},
         // The list's calls stand when the level check fails afterwards.
         FilterCase{"ListCallThenFaultyThreshold",
                    R"({"DestroyDinolist": {"a": {"Blueprint": "$R"}},

@@ -5,7 +5,7 @@
 
 #include "common/Log.h"
 #include "config/Config.h"
-#include "config/ConfigAccess.h"
+#include "config/Walks.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
 
@@ -13,24 +13,7 @@ GameFn::ServerActorViewRemoteInventory ViewRemoteInventoryOriginal = nullptr;
 GameFn::AddToInventory AddToInventoryOriginal = nullptr;
 GameFn::ClientFinishedReceivingActorItems FinishedReceivingItemsOriginal = nullptr;
 
-namespace {
-
-enum class AfterMatch { Continue, Stop };
-
-// Visits "Destroylist" in key order and calls `onMatch` for every member whose "Blueprint" equals `blueprint`.
-template <typename OnMatch>
-void WalkDestroylist(const std::string& blueprint, OnMatch&& onMatch) {
-  nlohmann::json& list = config::MutableMember(PluginConfig, "Destroylist");
-  for (auto entry = list.begin(); entry != list.end(); ++entry) {
-    // Looking the member up again by its key would find this very element; key() still fails on non-objects.
-    (void)entry.key();
-    nlohmann::json& member = entry.value();
-    if (config::BlueprintOf(member) != blueprint) continue;
-    if (onMatch() == AfterMatch::Stop) return;
-  }
-}
-
-}  // namespace
+using config::AfterMatch;
 
 void PurgeInventory(UPrimalInventoryComponent* inventory) {
   const auto items = host::InventoryItemsCopy(inventory);
@@ -38,7 +21,7 @@ void PurgeInventory(UPrimalInventoryComponent* inventory) {
     if (item == nullptr || host::ClassOf(item) == nullptr) continue;
     const std::string blueprint = ObjectBlueprint(item).ToUtf8();
     // Every matching member removes the item again, with the same identifier.
-    WalkDestroylist(blueprint, [&] {
+    config::WalkDestroylist(PluginConfig, blueprint, [&] {
       host::RemoveItem(inventory, item);
       return AfterMatch::Continue;
     });
@@ -65,7 +48,7 @@ void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, s
     if (item != nullptr && equipItem == 0 && ignoreAbsoluteMaxInventory == 0 && inventory != nullptr &&
         host::ClassOf(item) != nullptr) {
       const std::string blueprint = ObjectBlueprint(item).ToUtf8();
-      WalkDestroylist(blueprint, [&] {
+      config::WalkDestroylist(PluginConfig, blueprint, [&] {
         refused = true;
         return AfterMatch::Stop;
       });
