@@ -28,10 +28,12 @@ struct Options {
   std::size_t maxOutputBytes = 1 << 20;
   // A connection that has not logged in by then is closed. 0 disables.
   std::chrono::seconds loginTimeout{30};
-  // Pause after each packet of a reply split over several packets, before whatever that connection is sent
-  // next. The npm client rcon-srcds decodes every chunk its socket delivers as exactly one packet, so packets
-  // that arrive together corrupt the reply; it waits for each answer before sending the next command, so
-  // single-packet replies need no pause and pipelining clients get theirs back to back.
+  // Pause after each packet of a reply split over several packets, the last one included, before whatever that
+  // connection is sent next. The npm client rcon-srcds decodes every chunk its socket delivers as exactly one
+  // packet: without the pauses the packets of a split reply, and behind its last one the answers to the end
+  // probes the client sends after each full packet, arrive together and corrupt the reply. It waits for each
+  // answer before sending the next command, so single-packet replies need no pause and pipelining clients get
+  // theirs back to back.
   std::chrono::milliseconds packetGap{10};
   // Precede every AUTH_RESPONSE with an empty RESPONSE_VALUE, packetGap apart. Off by default: Debian's
   // rconclt reads each packet through a fresh buffer and loses the second whenever both arrive together,
