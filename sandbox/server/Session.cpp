@@ -60,6 +60,15 @@ std::string ItemList(const std::vector<GameObject*>& items) {
   return text;
 }
 
+// "1 creature", "2 creatures": `noun` names one thing and takes an "s" for any other count.
+std::string Counted(std::size_t count, std::string_view noun, std::string_view rest = {}) {
+  std::string text = std::to_string(count) + " ";
+  text += noun;
+  if (count != 1) text += "s";
+  text += rest;
+  return text;
+}
+
 constexpr const char* kHelp =
     "sandbox commands:\n"
     "  sandbox.classes                          classes and the blueprint paths to write for them\n"
@@ -159,7 +168,7 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
   }
   if (name == "creatures" || name == "structures") {
     const Kind wanted = name == "creatures" ? Kind::Creature : Kind::Structure;
-    int count = 0;
+    std::size_t count = 0;
     for (GameObject* actor : game::LevelActors()) {
       if (actor == nullptr || game::KindOf(actor) != wanted) continue;
       ++count;
@@ -171,7 +180,7 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
       }
       out << "\n";
     }
-    out << count << " " << name << " in the persistent level";
+    out << Counted(count, wanted == Kind::Creature ? "creature" : "structure", " in the persistent level");
     return out.str();
   }
   if (name == "inventories") {
@@ -233,13 +242,13 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
   }
   if (name == "hooks") {
     for (const auto& function : HookedFunctions()) out << function << "\n";
-    out << HookedFunctions().size() << " hooked game functions";
+    out << Counted(HookedFunctions().size(), "hooked game function");
     return out.str();
   }
   if (name == "commands") {
     const auto names = ArkApi::GetCommands().RconCommandNames();
     for (const auto& command : names) out << command << "\n";
-    out << names.size() << " RCON commands";
+    out << Counted(names.size(), "RCON command");
     return out.str();
   }
   if (name == "unload") {
