@@ -9,6 +9,7 @@ import json
 import os
 import re
 import shutil
+import shlex
 import signal
 import socket
 import struct
@@ -360,6 +361,28 @@ class ScriptTest(unittest.TestCase):
         self.assertIn(gbk(self.LOADED), self.log_file)
         self.assertIn(gbk(self.STOOD_DOWN), self.log_file)
         self.assertNotIn(self.LOADED.encode("utf-8"), self.log_file)
+
+
+@unittest.skipUnless(_options.launcher, "a Windows console needs the emulator")
+class WindowsConsoleTest(unittest.TestCase):
+    """On a Windows console (wine's, on a pseudo-terminal, code page 437) the GBK log and the replies are readable."""
+
+    def test_log_and_replies_are_readable(self):
+        directory = tempfile.mkdtemp(prefix="tidywarden-console-")
+        try:
+            story = os.path.join(directory, "story.txt")
+            with open(story, "w", encoding="utf-8") as file:
+                file.write("Tidywarden.reload\n")
+            command = shlex.join(LAUNCH + ["--dir", directory, "--demo-config", "--script", story])
+            # script(1) gives the program a terminal, which wine turns into a Windows console.
+            result = subprocess.run(["script", "-qec", command, "/dev/null"], stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=300, env=dict(os.environ, LANG="C.UTF-8"))
+        finally:
+            shutil.rmtree(directory, ignore_errors=True)
+        output = result.stdout.decode("utf-8", errors="replace")
+        self.assertEqual(result.returncode, 0, output)
+        self.assertIn("已加载:Tidywarden开发组赞助制作", output)
+        self.assertIn("重新加载配置", output)
 
 
 if __name__ == "__main__":
