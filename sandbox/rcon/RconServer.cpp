@@ -1,12 +1,15 @@
-// Source RCON listener: framing, login and lockout on the I/O thread; command lines cross to the game thread by queue.
+// Source RCON listener on Asio: framing and login on the network thread; command lines cross to the game thread.
 #include "RconServer.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -14,195 +17,22 @@
 #include <utility>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
+#include <utf8cpp/utf8/core.h>
+#include <asio/buffer.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/v6_only.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/write.hpp>
+
+#include "RconServerTestSeam.h"
 
 namespace sandbox::rcon {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// ---------------------------------------------------------------------------------------------
-// Platform layer. Every OS socket call lives in this section; a port replaces only these functions.
-// ---------------------------------------------------------------------------------------------
-
-using SocketHandle = int;
-constexpr SocketHandle kNoSocket = -1;
-
-std::string ErrnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
-
-void CloseSocket(SocketHandle handle) {
-  if (handle == kNoSocket) return;
-  ::close(handle);
-}
-
-struct Listener {
-  SocketHandle handle = kNoSocket;
-  std::uint16_t port = 0;
-};
-
-Listener OpenListener(const std::string& address, std::uint16_t port) {
-  const std::string service = std::to_string(port);
-  const std::string where = (address.empty() ? std::string("*") : address) + " port " + service;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const int lookup = ::getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found);
-  if (lookup != 0) {
-    throw std::runtime_error("RCON: bad bind address '" + address + "': " + ::gai_strerror(lookup));
-  }
-  const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, &::freeaddrinfo);
-
-  const SocketHandle handle =
-      ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, found->ai_protocol);
-  if (handle < 0) throw std::runtime_error("RCON: cannot create socket for " + where + ": " + ErrnoText(errno));
-  // Lets a restarted server rebind while old connections linger in TIME_WAIT.
-  const int one = 1;
-  ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (::bind(handle, found->ai_addr, found->ai_addrlen) != 0 || ::listen(handle, SOMAXCONN) != 0) {
-    const int error = errno;
-    CloseSocket(handle);
-    throw std::runtime_error("RCON: cannot listen on " + where + ": " + ErrnoText(error));
-  }
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  if (::getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-    const int error = errno;
-    CloseSocket(handle);
-    throw std::runtime_error("RCON: cannot read bound port on " + where + ": " + ErrnoText(error));
-  }
-  const auto boundPort = bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                                     : reinterpret_cast<sockaddr_in*>(&bound)->sin_port;
-  return Listener{handle, ntohs(boundPort)};
-}
-
-enum class AcceptStatus { Accepted, NoneWaiting, OutOfDescriptors };
-
-struct Accepted {
-  AcceptStatus status = AcceptStatus::NoneWaiting;
-  SocketHandle handle = kNoSocket;
-  std::string address;
-};
-
-Accepted AcceptClient(SocketHandle listener) {
-  for (;;) {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    const SocketHandle handle =
-        ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (handle < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        return {AcceptStatus::OutOfDescriptors, kNoSocket, {}};
-      }
-      return {};
-    }
-    // Replies are small and latency matters more than segment count.
-    const int one = 1;
-    ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* raw = peer.ss_family == AF_INET6
-                          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr)
-                          : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(&peer)->sin_addr);
-    ::inet_ntop(peer.ss_family, raw, text, sizeof text);
-    return {AcceptStatus::Accepted, handle, text};
-  }
-}
-
-enum class IoStatus { Transferred, WouldBlock, Closed };
-
-struct IoResult {
-  IoStatus status = IoStatus::Closed;
-  std::size_t bytes = 0;
-};
-
-IoResult ReceiveSome(SocketHandle handle, char* buffer, std::size_t capacity) {
-  for (;;) {
-    const ssize_t received = ::recv(handle, buffer, capacity, 0);
-    if (received > 0) return {IoStatus::Transferred, static_cast<std::size_t>(received)};
-    if (received == 0) return {};
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return {IoStatus::WouldBlock, 0};
-    return {};
-  }
-}
-
-IoResult SendSome(SocketHandle handle, const char* data, std::size_t size) {
-  for (;;) {
-    const ssize_t sent = ::send(handle, data, size, MSG_NOSIGNAL);
-    if (sent >= 0) return {IoStatus::Transferred, static_cast<std::size_t>(sent)};
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return {IoStatus::WouldBlock, 0};
-    return {};
-  }
-}
-
-// Lets the game thread interrupt the I/O thread's wait when replies are ready.
-struct WakeChannel {
-  SocketHandle readEnd = kNoSocket;
-  SocketHandle writeEnd = kNoSocket;
-};
-
-WakeChannel OpenWakeChannel() {
-  int ends[2];
-  if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
-    throw std::runtime_error("RCON: cannot create wake pipe: " + ErrnoText(errno));
-  }
-  return {ends[0], ends[1]};
-}
-
-void SignalWake(const WakeChannel& wake) {
-  const char byte = 1;
-  if (::write(wake.writeEnd, &byte, 1) < 0) {
-    // A full pipe already holds a pending wake-up.
-  }
-}
-
-void DrainWake(const WakeChannel& wake) {
-  char sink[64];
-  while (::read(wake.readEnd, sink, sizeof sink) > 0) {
-  }
-}
-
-void CloseWakeChannel(WakeChannel& wake) {
-  CloseSocket(wake.readEnd);
-  CloseSocket(wake.writeEnd);
-  wake = {};
-}
-
-struct PollSlot {
-  SocketHandle handle = kNoSocket;
-  bool wantRead = false;
-  bool wantWrite = false;
-  bool readable = false;
-  bool writable = false;
-  bool broken = false;
-};
-
-void WaitForEvents(std::vector<PollSlot>& slots, int timeoutMs) {
-  std::vector<pollfd> fds(slots.size());
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    fds[i].fd = slots[i].handle;
-    fds[i].events = static_cast<short>((slots[i].wantRead ? POLLIN : 0) | (slots[i].wantWrite ? POLLOUT : 0));
-  }
-  if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) return;
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    const short events = fds[i].revents;
-    slots[i].readable = (events & (POLLIN | POLLHUP)) != 0 && slots[i].wantRead;
-    slots[i].writable = (events & POLLOUT) != 0;
-    // A hang-up on a socket we are not reading would otherwise wake every poll without progress.
-    slots[i].broken = (events & (POLLERR | POLLNVAL)) != 0 || ((events & POLLHUP) != 0 && !slots[i].wantRead);
-  }
-}
+using asio::ip::tcp;
 
 // ---------------------------------------------------------------------------------------------
 // Wire format and text handling.
@@ -219,6 +49,14 @@ constexpr std::size_t kSizeFieldBytes = 4;
 constexpr std::size_t kHeaderBytes = 12;  // size + id + type
 constexpr std::size_t kMaxBodyBytes = kMaxPacketSize - kMinPacketSize;
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+// One write carries at most this much, so a huge backlog cannot pin a large gather list.
+constexpr std::size_t kMaxWriteBytes = 64 * 1024;
+// How long a connection closed after its last answer keeps draining input: closing a socket with unread
+// input resets the connection, and a reset can destroy answers the client has not read yet.
+constexpr std::chrono::seconds kLinger{2};
+// Pause before accepting again when the process is out of descriptors or memory.
+constexpr std::chrono::milliseconds kAcceptBackoff{100};
 
 void AppendInt32(std::string& out, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
@@ -244,46 +82,17 @@ std::string EncodePacket(std::int32_t id, std::int32_t type, std::string_view bo
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U; }
 
-// Length of the well-formed UTF-8 sequence starting at `at`, or 0 if there is none.
-std::size_t SequenceLength(std::string_view text, std::size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  if (lead < 0x80U) return 1;
-  struct Form {
-    unsigned char mask;
-    unsigned char marker;
-    std::size_t length;
-    std::uint32_t smallest;  // anything below has a shorter encoding
-  };
-  static constexpr Form kForms[] = {{0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
-  const auto form =
-      std::find_if(std::begin(kForms), std::end(kForms), [lead](const Form& f) { return (lead & f.mask) == f.marker; });
-  if (form == std::end(kForms)) return 0;
-  const std::size_t length = form->length;
-  const std::uint32_t smallest = form->smallest;
-  std::uint32_t codePoint = lead & static_cast<unsigned char>(~form->mask);
-  if (text.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if (!IsContinuationByte(text[at + i])) return 0;
-    codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3FU);
-  }
-  const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-  if (codePoint < smallest || codePoint > 0x10FFFF || surrogate) return 0;
-  return length;
-}
-
-// The game converts to UTF-16 and clients decode per packet; both choke on broken sequences.
+// The game converts to UTF-16 and clients decode per packet; both choke on broken sequences. One U+FFFD per
+// offending byte, so a stray byte never swallows the valid text behind it.
 std::string SanitizeUtf8(std::string_view text) {
   std::string clean;
   clean.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = SequenceLength(text, at);
-    if (length == 0) {
-      clean.append(kReplacementCharacter);
-      ++at;
-      continue;
-    }
-    clean.append(text.substr(at, length));
-    at += length;
+  for (auto at = text.begin(); at != text.end();) {
+    const auto bad = utf8::find_invalid(at, text.end());
+    clean.append(at, bad);
+    if (bad == text.end()) break;
+    clean.append(kReplacementCharacter);
+    at = bad + 1;
   }
   return clean;
 }
@@ -306,91 +115,87 @@ bool SamePassword(std::string_view given, std::string_view expected) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Failed-login bookkeeping per peer address.
+// Time arithmetic that cannot overflow: a configured duration near its type's maximum means "never".
 // ---------------------------------------------------------------------------------------------
 
-class LoginGuard {
- public:
-  LoginGuard(int maxFailures, Clock::duration lockout) : maxFailures_(maxFailures), lockout_(lockout) {}
+template <class Rep, class Period>
+Clock::time_point SaturatingAdd(Clock::time_point at, std::chrono::duration<Rep, Period> span) {
+  using Span = std::chrono::duration<Rep, Period>;
+  if (span <= Span::zero()) return at;
+  // Compared in the coarser unit: converting `span` to clock ticks first could itself overflow.
+  if (span >= std::chrono::floor<Span>(Clock::time_point::max() - at)) return Clock::time_point::max();
+  return at + std::chrono::duration_cast<Clock::duration>(span);
+}
 
-  bool IsLockedOut(const std::string& address, Clock::time_point now) {
-    const auto found = records_.find(address);
-    if (found == records_.end() || found->second.lockedUntil == Clock::time_point{}) return false;
-    if (found->second.lockedUntil > now) return true;
-    records_.erase(found);
-    return false;
+// The wait before a connection's next login after `failures` failed ones: doubles per failure, saturating.
+std::chrono::milliseconds RetryDelay(std::chrono::milliseconds first, unsigned failures) {
+  using Delay = std::chrono::milliseconds;
+  if (first <= Delay::zero()) return Delay::zero();
+  Delay delay = first;
+  for (unsigned i = 1; i < failures; ++i) {
+    if (delay > Delay::max() / 2) return Delay::max();
+    delay *= 2;
   }
+  return delay;
+}
 
-  // Returns true when this failure locks the address out.
-  bool RecordFailure(const std::string& address, Clock::time_point now) {
-    if (records_.size() >= kMaxTrackedAddresses && records_.find(address) == records_.end()) MakeRoom(now);
-    Record& record = records_[address];
-    if (now - record.lastFailure > lockout_) record.failures = 0;
-    record.lastFailure = now;
-    if (++record.failures < maxFailures_) return false;
-    record.lockedUntil = now + lockout_;
-    return true;
-  }
+// ---------------------------------------------------------------------------------------------
+// Connections and the work that crosses to the game thread.
+// ---------------------------------------------------------------------------------------------
 
-  void RecordSuccess(const std::string& address) { records_.erase(address); }
-
- private:
-  // Bounds memory when many addresses fail; IPv6 gives an attacker plenty of them.
-  static constexpr std::size_t kMaxTrackedAddresses = 4096;
-
-  struct Record {
-    int failures = 0;
-    Clock::time_point lastFailure{};
-    Clock::time_point lockedUntil{};
-  };
-
-  void MakeRoom(Clock::time_point now) {
-    std::erase_if(records_, [&](const auto& entry) {
-      return entry.second.lockedUntil <= now && now - entry.second.lastFailure > lockout_;
-    });
-    if (records_.size() < kMaxTrackedAddresses) return;
-    const auto oldest = std::min_element(records_.begin(), records_.end(), [](const auto& a, const auto& b) {
-      return a.second.lastFailure < b.second.lastFailure;
-    });
-    records_.erase(oldest);
-  }
-
-  int maxFailures_;
-  Clock::duration lockout_;
-  std::map<std::string, Record> records_;
+struct OutPacket {
+  std::string bytes;
+  bool pauseAfter = false;  // the connection's next packet waits Options::packetGap
 };
 
 struct Connection {
-  std::uint64_t serial = 0;
-  SocketHandle handle = kNoSocket;
-  std::string address;
+  Connection(asio::io_context& io, tcp::socket s, std::uint64_t id)
+      : serial(id), socket(std::move(s)), loginTimer(io), retryTimer(io), gapTimer(io) {}
+
+  std::uint64_t serial;
+  tcp::socket socket;
+  asio::steady_timer loginTimer;  // the login deadline, later the linger before closing
+  asio::steady_timer retryTimer;  // holds the next login attempt after a failure
+  asio::steady_timer gapTimer;    // the pause after a packet of a split reply
+  std::array<char, 8192> readBuffer{};
   std::string input;
-  std::deque<std::string> output;  // one encoded packet per entry, so writes can be paced per packet
-  std::size_t sentOfFront = 0;
+  std::deque<OutPacket> output;  // one encoded packet per entry, so writes can pause between packets
   std::size_t outputBytes = 0;
-  std::size_t inFlight = 0;  // queued for the game thread and not yet answered
-  Clock::time_point nextWriteAt{};
-  Clock::time_point loginDeadline{};
+  std::size_t packetsInWrite = 0;
+  std::size_t inFlight = 0;  // handed to the game thread and not yet answered
+  unsigned failedLogins = 0;
+  Clock::time_point nextLoginAt{};
   bool authenticated = false;
-  bool closeWhenFlushed = false;
-  bool dead = false;
+  bool reading = false;
+  bool writing = false;
+  bool loginHeld = false;
+  bool gapHeld = false;
+  bool inputEnded = false;        // the client shut down its sending side
+  bool closeWhenFlushed = false;  // nothing more is read; close once every answer is sent
+  bool lingering = false;         // answers sent and sending side shut down; draining input before closing
+  bool closed = false;
 };
 
-void QueuePacket(Connection& c, std::string packet) {
-  c.outputBytes += packet.size();
-  c.output.push_back(std::move(packet));
-}
+using ConnectionPtr = std::shared_ptr<Connection>;
+
+enum class JobKind {
+  Execute,        // run the line, answer with its reply
+  EmptyValue,     // holds the place of an empty answer behind earlier replies
+  LoginAccepted,  // a login on a logged-in connection, answered in order
+  LoginRejected,
+};
 
 struct Job {
   std::uint64_t connection = 0;
   std::int32_t id = 0;
+  JobKind kind = JobKind::Execute;
   std::string line;
-  bool execute = true;  // false: only holds the place of an empty answer behind earlier replies
 };
 
 struct Reply {
   std::uint64_t connection = 0;
   std::int32_t id = 0;
+  JobKind kind = JobKind::Execute;
   std::string text;
 };
 
@@ -405,14 +210,67 @@ void ValidateOptions(const Options& options) {
     throw std::runtime_error("RCON: the password must not contain NUL bytes");
   }
   if (options.maxConnections < 1) throw std::runtime_error("RCON: maxConnections must be at least 1");
-  if (options.maxFailedLogins < 1) throw std::runtime_error("RCON: maxFailedLogins must be at least 1");
+  if (options.maxUnauthenticated < 1 || options.maxUnauthenticated > options.maxConnections) {
+    throw std::runtime_error("RCON: maxUnauthenticated must be between 1 and maxConnections");
+  }
+  if (options.maxLoginAttempts < 1) throw std::runtime_error("RCON: maxLoginAttempts must be at least 1");
   if (options.maxQueuedPerConnection < 1) throw std::runtime_error("RCON: maxQueuedPerConnection must be at least 1");
   if (options.maxOutputBytes < kSizeFieldBytes + kMaxPacketSize) {
     throw std::runtime_error("RCON: maxOutputBytes must hold at least one full packet");
   }
-  if (options.lockout.count() < 0 || options.loginTimeout.count() < 0 || options.packetGap.count() < 0) {
+  if (options.loginRetryDelay.count() < 0 || options.loginTimeout.count() < 0 || options.packetGap.count() < 0) {
     throw std::runtime_error("RCON: durations must not be negative");
   }
+}
+
+std::string Where(const Options& options) {
+  return (options.bindAddress.empty() ? std::string("*") : options.bindAddress) + " port " +
+         std::to_string(options.port);
+}
+
+void Listen(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, std::error_code& error) {
+  acceptor.open(endpoint.protocol(), error);
+  if (!error && endpoint.address().is_v6() && endpoint.address().is_unspecified()) {
+    acceptor.set_option(asio::ip::v6_only(false), error);
+  }
+#ifndef _WIN32
+  // Lets a restarted server rebind while old connections linger in TIME_WAIT. On Windows the same option
+  // would let a second server take the port over, and TIME_WAIT does not block a bind there anyway.
+  if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+#endif
+  if (!error) acceptor.bind(endpoint, error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  if (!error) return;
+  std::error_code ignored;
+  acceptor.close(ignored);
+}
+
+// An empty address means every interface: IPv6 and IPv4 on one socket where the system allows it.
+tcp::acceptor OpenAcceptor(asio::io_context& io, const Options& options) {
+  std::error_code error;
+  tcp::acceptor acceptor(io);
+  if (options.bindAddress.empty()) {
+    Listen(acceptor, tcp::endpoint(tcp::v6(), options.port), error);
+    if (error) Listen(acceptor, tcp::endpoint(tcp::v4(), options.port), error);
+  } else {
+    const auto address = asio::ip::make_address(options.bindAddress, error);
+    if (error) {
+      throw std::runtime_error("RCON: bad bind address '" + options.bindAddress + "': " + error.message());
+    }
+    Listen(acceptor, tcp::endpoint(address, options.port), error);
+  }
+  if (error) throw std::runtime_error("RCON: cannot listen on " + Where(options) + ": " + error.message());
+  return acceptor;
+}
+
+bool IsTransientAcceptError(const std::error_code& error) {
+  return error == asio::error::connection_aborted || error == asio::error::connection_reset ||
+         error == asio::error::interrupted || error == asio::error::would_block || error == asio::error::try_again;
+}
+
+bool IsResourceShortage(const std::error_code& error) {
+  return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+         error == asio::error::no_memory;
 }
 
 }  // namespace
@@ -423,19 +281,32 @@ struct Server::Impl {
   void Start();
   void Stop();
   std::size_t RunPending(const Executor& execute, std::chrono::milliseconds timeout);
+  void InjectFailure(const std::string& reason);
 
+  // Network thread only.
   void IoLoop();
-  void Serve();
-  void DeliverReplies();
-  void AcceptClients();
-  void ReadFrom(Connection& c);
-  void ParseInput(Connection& c);
-  void Dispatch(Connection& c, std::int32_t id, std::int32_t type, std::string_view body);
-  void HandleLogin(Connection& c, std::int32_t id, std::string_view password);
-  void Enqueue(Connection& c, std::int32_t id, std::string line, bool execute);
+  void Accept();
+  void OnAccept(const std::error_code& error, tcp::socket socket);
+  void Admit(tcp::socket socket);
+  void Pump(const ConnectionPtr& c);
+  void Read(const ConnectionPtr& c);
+  void OnRead(const ConnectionPtr& c, const std::error_code& error, std::size_t bytes);
+  void Parse(const ConnectionPtr& c);
+  void HoldLogin(const ConnectionPtr& c);
+  void Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_t type, std::string_view body);
+  void HandleLogin(const ConnectionPtr& c, std::int32_t id, std::string_view password);
+  void Enqueue(const ConnectionPtr& c, std::int32_t id, JobKind kind, std::string line = {});
+  void Answer(Connection& c, std::int32_t id, JobKind kind, std::string_view text);
+  void QueueAuthAnswer(Connection& c, std::int32_t requestId, std::int32_t answerId);
   void QueueReply(Connection& c, std::int32_t id, std::string_view text);
-  void WriteTo(Connection& c);
-  void Reap(Clock::time_point now);
+  void QueuePacket(Connection& c, std::string packet, bool pauseAfter);
+  void Write(const ConnectionPtr& c);
+  void OnWrite(const ConnectionPtr& c, const std::error_code& error);
+  bool Finished(const Connection& c) const;
+  void Finish(const ConnectionPtr& c);
+  void Drop(ConnectionPtr c);  // by value: the map entry it may come from is erased
+  void DropAll();
+  void DeliverReplies();
 
   const Options options;
 
@@ -443,45 +314,49 @@ struct Server::Impl {
   std::thread ioThread;
   std::atomic<bool> stopRequested{false};
   std::atomic<std::uint16_t> port{0};
-  SocketHandle listener = kNoSocket;
-  WakeChannel wake;
+  // Created by Start and destroyed by Stop, both while the network thread is not running.
+  std::unique_ptr<asio::io_context> io;
+  std::optional<tcp::acceptor> acceptor;
+  std::optional<asio::steady_timer> acceptBackoff;
 
   // Shared with the game thread.
   std::mutex mutex;
   std::condition_variable jobsReady;
   std::deque<Job> jobs;
   std::deque<Reply> replies;
-  bool running = false;
+  bool deliveryPosted = false;  // a DeliverReplies is already on its way to the network thread
+  bool running = false;         // the network thread takes work; `io` may be used under `mutex`
+  std::string failure;          // why the network thread stopped on its own
 
-  // I/O thread only.
-  std::map<std::uint64_t, Connection> connections;
-  std::uint64_t nextSerial = 1;  // never reused, so a late reply cannot reach a newer connection
-  LoginGuard guard{1, {}};
-  Clock::time_point acceptPausedUntil{};
+  // Network thread only.
+  std::map<std::uint64_t, ConnectionPtr> connections;  // by serial, so the first is the oldest
+  std::uint64_t nextSerial = 1;                        // never reused, so a late reply cannot reach a newer connection
 };
 
 void Server::Impl::Start() {
   const std::lock_guard life(lifecycle);
   if (ioThread.joinable()) throw std::runtime_error("RCON: server is already running");
   ValidateOptions(options);
-  const Listener opened = OpenListener(options.bindAddress, options.port);
+  io = std::make_unique<asio::io_context>(1);
   try {
-    wake = OpenWakeChannel();
+    acceptor.emplace(OpenAcceptor(*io, options));
+    port = acceptor->local_endpoint().port();
   } catch (...) {
-    CloseSocket(opened.handle);
+    acceptor.reset();
+    io.reset();
     throw;
   }
-  listener = opened.handle;
-  port = opened.port;
-  guard = LoginGuard(options.maxFailedLogins, options.lockout);
-  acceptPausedUntil = {};
+  acceptBackoff.emplace(*io);
   {
     const std::lock_guard lock(mutex);
     jobs.clear();
     replies.clear();
+    deliveryPosted = false;
+    failure.clear();
     running = true;
   }
   stopRequested = false;
+  Accept();
   try {
     ioThread = std::thread([this] { IoLoop(); });
   } catch (const std::system_error& error) {
@@ -489,9 +364,9 @@ void Server::Impl::Start() {
       const std::lock_guard lock(mutex);
       running = false;
     }
-    CloseSocket(listener);
-    listener = kNoSocket;
-    CloseWakeChannel(wake);
+    acceptBackoff.reset();
+    acceptor.reset();
+    io.reset();
     port = 0;
     throw std::runtime_error(std::string("RCON: cannot start network thread: ") + error.what());
   }
@@ -500,28 +375,34 @@ void Server::Impl::Start() {
 void Server::Impl::Stop() {
   const std::lock_guard life(lifecycle);
   if (!ioThread.joinable()) return;
-  stopRequested = true;
   {
     const std::lock_guard lock(mutex);
     running = false;
   }
-  SignalWake(wake);
+  stopRequested = true;
+  io->stop();
   ioThread.join();
-  CloseSocket(listener);
-  listener = kNoSocket;
-  CloseWakeChannel(wake);
+  DropAll();
+  acceptBackoff.reset();
+  acceptor.reset();
+  // Handlers that never ran still hold connections; destroying the context releases them.
+  io.reset();
   port = 0;
   {
     const std::lock_guard lock(mutex);
     jobs.clear();
     replies.clear();
+    deliveryPosted = false;
+    failure.clear();
   }
   jobsReady.notify_all();
 }
 
 std::size_t Server::Impl::RunPending(const Executor& execute, std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex);
-  if (!jobsReady.wait_for(lock, timeout, [this] { return !jobs.empty(); })) return 0;
+  const auto failed = [this] { return !failure.empty(); };
+  if (!jobsReady.wait_for(lock, timeout, [&] { return !jobs.empty() || failed(); })) return 0;
+  if (failed()) throw std::runtime_error("RCON: the network thread stopped: " + failure);
   // Lines arriving while these run wait for the next call, so one call cannot stall a game frame forever.
   std::size_t budget = jobs.size();
   std::size_t ran = 0;
@@ -529,7 +410,7 @@ std::size_t Server::Impl::RunPending(const Executor& execute, std::chrono::milli
     Job job = std::move(jobs.front());
     jobs.pop_front();
     std::string text;
-    if (job.execute) {
+    if (job.kind == JobKind::Execute) {
       lock.unlock();
       try {
         text = execute(job.line);
@@ -542,64 +423,369 @@ std::size_t Server::Impl::RunPending(const Executor& execute, std::chrono::milli
       lock.lock();
     }
     if (!running) continue;
-    replies.push_back({job.connection, job.id, std::move(text)});
-    SignalWake(wake);  // safe under the lock: Stop closes the pipe only after clearing `running`
+    replies.push_back({job.connection, job.id, job.kind, std::move(text)});
+    if (deliveryPosted) continue;
+    deliveryPosted = true;
+    asio::post(*io, [this] { DeliverReplies(); });
   }
   return ran;
 }
 
-void Server::Impl::IoLoop() {
-  try {
-    Serve();
-  } catch (...) {
-    // Out of memory or similar: drop every client rather than take the game down with us.
-  }
-  for (auto& entry : connections) CloseSocket(entry.second.handle);
-  connections.clear();
+void Server::Impl::InjectFailure(const std::string& reason) {
+  const std::lock_guard lock(mutex);
+  if (!running) throw std::logic_error("RCON: the server is not running");
+  asio::post(*io, [reason] { throw std::runtime_error(reason); });
 }
 
-void Server::Impl::Serve() {
-  std::vector<PollSlot> slots;
-  std::vector<std::uint64_t> owners;
-  while (!stopRequested) {
-    const auto now = Clock::now();
-    const bool canAccept = now >= acceptPausedUntil;
-    auto wakeAt = canAccept ? Clock::time_point::max() : acceptPausedUntil;
-    slots.assign({PollSlot{wake.readEnd, true}, PollSlot{listener, canAccept}});
-    owners.clear();
-    for (auto& [serial, c] : connections) {
-      bool wantWrite = !c.output.empty();
-      if (wantWrite && c.nextWriteAt > now) {
-        wantWrite = false;
-        wakeAt = std::min(wakeAt, c.nextWriteAt);
-      }
-      if (!c.authenticated && options.loginTimeout.count() > 0) wakeAt = std::min(wakeAt, c.loginDeadline);
-      const bool wantRead = !c.closeWhenFlushed && c.outputBytes < options.maxOutputBytes;
-      slots.push_back(PollSlot{c.handle, wantRead, wantWrite});
-      owners.push_back(serial);
-    }
-    int timeoutMs = -1;
-    if (wakeAt != Clock::time_point::max()) {
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
-      timeoutMs = static_cast<int>(std::clamp<std::int64_t>(wait, 0, 60'000));
-    }
-    WaitForEvents(slots, timeoutMs);
+void Server::Impl::IoLoop() {
+  std::string reason;
+  try {
+    io->run();
     if (stopRequested) return;
-    if (slots[0].readable) DrainWake(wake);
-    DeliverReplies();
-    for (std::size_t i = 0; i < owners.size(); ++i) {
-      Connection& c = connections.at(owners[i]);
-      const PollSlot& slot = slots[i + 2];
-      if (slot.broken) {
-        c.dead = true;
-        continue;
-      }
-      if (slot.readable) ReadFrom(c);
-      if (!c.dead && slot.writable) WriteTo(c);
-    }
-    Reap(Clock::now());
-    if (slots[1].readable) AcceptClients();
+    reason = "the network loop ran out of work";
+  } catch (const std::exception& error) {
+    reason = error.what();
+  } catch (...) {
   }
+  if (reason.empty()) reason = "unknown error";
+  // Nobody is left to serve the clients: close everything so they notice, then tell the game thread.
+  DropAll();
+  std::error_code ignored;
+  acceptor->close(ignored);
+  {
+    const std::lock_guard lock(mutex);
+    failure = reason;
+    running = false;
+    jobs.clear();
+    replies.clear();
+  }
+  jobsReady.notify_all();
+}
+
+void Server::Impl::Accept() {
+  acceptor->async_accept(
+      [this](const std::error_code& error, tcp::socket socket) { OnAccept(error, std::move(socket)); });
+}
+
+void Server::Impl::OnAccept(const std::error_code& error, tcp::socket socket) {
+  if (error == asio::error::operation_aborted) return;
+  if (!error) {
+    Admit(std::move(socket));
+    Accept();
+    return;
+  }
+  if (IsTransientAcceptError(error)) {
+    Accept();
+    return;
+  }
+  if (!IsResourceShortage(error)) throw std::system_error(error, "RCON: accepting connections failed");
+  // The pending connection stays queued and would complete every accept at once.
+  acceptBackoff->expires_after(kAcceptBackoff);
+  acceptBackoff->async_wait([this](const std::error_code& waited) {
+    if (!waited) Accept();
+  });
+}
+
+void Server::Impl::Admit(tcp::socket socket) {
+  std::error_code ignored;
+  // Replies are small and latency matters more than segment count.
+  socket.set_option(tcp::no_delay(true), ignored);
+  const auto unauthenticated = static_cast<std::size_t>(std::count_if(
+      connections.begin(), connections.end(), [](const auto& entry) { return !entry.second->authenticated; }));
+  if (connections.size() >= static_cast<std::size_t>(options.maxConnections) ||
+      unauthenticated >= static_cast<std::size_t>(options.maxUnauthenticated)) {
+    // Logged-in sessions are never evicted for a newcomer; connections that have not logged in make way,
+    // oldest first, so whoever holds them cannot keep the administrator out.
+    const auto oldest = std::find_if(connections.begin(), connections.end(),
+                                     [](const auto& entry) { return !entry.second->authenticated; });
+    if (oldest == connections.end()) {
+      socket.close(ignored);
+      return;
+    }
+    Drop(oldest->second);
+  }
+  auto c = std::make_shared<Connection>(*io, std::move(socket), nextSerial++);
+  connections.emplace(c->serial, c);
+  const auto deadline = SaturatingAdd(Clock::now(), options.loginTimeout);
+  if (options.loginTimeout.count() > 0 && deadline != Clock::time_point::max()) {
+    c->loginTimer.expires_at(deadline);
+    c->loginTimer.async_wait([this, c](const std::error_code& error) {
+      if (!error && !c->closed && !c->authenticated) Drop(c);
+    });
+  }
+  Pump(c);
+}
+
+// Moves a connection on as far as it can go: parses what it has, writes, then reads or closes.
+void Server::Impl::Pump(const ConnectionPtr& c) {
+  if (c->closed || c->lingering) return;
+  Parse(c);
+  if (c->closed) return;
+  Write(c);
+  if (Finished(*c)) {
+    Finish(c);
+    return;
+  }
+  Read(c);
+}
+
+void Server::Impl::Read(const ConnectionPtr& c) {
+  if (c->reading || c->inputEnded || c->closed) return;
+  if (!c->lingering && (c->closeWhenFlushed || c->loginHeld || c->outputBytes >= options.maxOutputBytes)) return;
+  c->reading = true;
+  c->socket.async_read_some(asio::buffer(c->readBuffer),
+                            [this, c](const std::error_code& error, std::size_t bytes) { OnRead(c, error, bytes); });
+}
+
+void Server::Impl::OnRead(const ConnectionPtr& c, const std::error_code& error, std::size_t bytes) {
+  c->reading = false;
+  if (c->closed) return;
+  if (error == asio::error::eof && !c->lingering) {
+    // A half-close: what arrived still runs and is answered, then the connection closes.
+    c->inputEnded = true;
+    Pump(c);
+    return;
+  }
+  if (error) {
+    Drop(c);
+    return;
+  }
+  if (c->lingering) {
+    Read(c);
+    return;
+  }
+  c->input.append(c->readBuffer.data(), bytes);
+  Pump(c);
+}
+
+void Server::Impl::Parse(const ConnectionPtr& c) {
+  // Everything complete is consumed each time, so `input` stays below one packet plus one read.
+  std::size_t offset = 0;
+  while (!c->closed && !c->closeWhenFlushed && !c->loginHeld && c->input.size() - offset >= kSizeFieldBytes) {
+    const char* packet = c->input.data() + offset;
+    const std::int32_t size = ReadInt32(packet);
+    if (size < kMinPacketSize || size > kMaxPacketSize) {
+      Drop(c);
+      return;
+    }
+    const std::size_t total = kSizeFieldBytes + static_cast<std::size_t>(size);
+    if (c->input.size() - offset < total) break;
+    if (packet[total - 1] != '\0' || packet[total - 2] != '\0') {
+      Drop(c);
+      return;
+    }
+    const std::string_view body(packet + kHeaderBytes, total - kHeaderBytes - 2);
+    if (body.find('\0') != std::string_view::npos) {
+      Drop(c);
+      return;
+    }
+    const std::int32_t id = ReadInt32(packet + 4);
+    const std::int32_t type = ReadInt32(packet + 8);
+    if (type == kTypeAuth && !c->authenticated && Clock::now() < c->nextLoginAt) {
+      HoldLogin(c);
+      break;
+    }
+    offset += total;
+    Dispatch(c, id, type, body);
+  }
+  if (!c->closed) c->input.erase(0, offset);
+}
+
+void Server::Impl::HoldLogin(const ConnectionPtr& c) {
+  c->loginHeld = true;
+  c->retryTimer.expires_at(c->nextLoginAt);
+  c->retryTimer.async_wait([this, c](const std::error_code&) {
+    c->loginHeld = false;
+    Pump(c);
+  });
+}
+
+void Server::Impl::Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_t type, std::string_view body) {
+  if (type == kTypeAuth) {
+    HandleLogin(c, id, body);
+    return;
+  }
+  if (!c->authenticated) {
+    c->closeWhenFlushed = true;
+    return;
+  }
+  if (type == kTypeExecCommand) {
+    if (body.empty()) {
+      Enqueue(c, id, JobKind::EmptyValue);
+    } else {
+      Enqueue(c, id, JobKind::Execute, SanitizeUtf8(body));
+    }
+    return;
+  }
+  if (type == kTypeResponseValue) {
+    Enqueue(c, id, JobKind::EmptyValue);
+    return;
+  }
+  Drop(c);
+}
+
+void Server::Impl::HandleLogin(const ConnectionPtr& c, std::int32_t id, std::string_view password) {
+  const bool right = id != kFailedAuthId && SamePassword(password, options.password);
+  if (c->authenticated) {
+    // The session proved itself already; the answer only says whether this password was right.
+    Enqueue(c, id, right ? JobKind::LoginAccepted : JobKind::LoginRejected);
+    return;
+  }
+  if (id == kFailedAuthId) {
+    // Success would be answered with -1 too, which every client reads as a failure.
+    QueueAuthAnswer(*c, id, kFailedAuthId);
+    c->closeWhenFlushed = true;
+    return;
+  }
+  if (right) {
+    c->authenticated = true;
+    c->loginTimer.cancel();
+    QueueAuthAnswer(*c, id, id);
+    return;
+  }
+  QueueAuthAnswer(*c, id, kFailedAuthId);
+  ++c->failedLogins;
+  if (c->failedLogins >= static_cast<unsigned>(options.maxLoginAttempts)) {
+    c->closeWhenFlushed = true;
+    return;
+  }
+  c->nextLoginAt = SaturatingAdd(Clock::now(), RetryDelay(options.loginRetryDelay, c->failedLogins));
+}
+
+void Server::Impl::Enqueue(const ConnectionPtr& c, std::int32_t id, JobKind kind, std::string line) {
+  if (kind != JobKind::Execute && c->inFlight == 0) {
+    Answer(*c, id, kind, {});
+    return;
+  }
+  if (c->inFlight >= options.maxQueuedPerConnection) {
+    Drop(c);
+    return;
+  }
+  ++c->inFlight;
+  {
+    const std::lock_guard lock(mutex);
+    jobs.push_back({c->serial, id, kind, std::move(line)});
+  }
+  jobsReady.notify_one();
+}
+
+void Server::Impl::Answer(Connection& c, std::int32_t id, JobKind kind, std::string_view text) {
+  switch (kind) {
+    case JobKind::LoginAccepted:
+      QueueAuthAnswer(c, id, id);
+      return;
+    case JobKind::LoginRejected:
+      QueueAuthAnswer(c, id, kFailedAuthId);
+      return;
+    case JobKind::Execute:
+    case JobKind::EmptyValue:
+      QueueReply(c, id, text);
+      return;
+  }
+}
+
+void Server::Impl::QueueAuthAnswer(Connection& c, std::int32_t requestId, std::int32_t answerId) {
+  if (options.emptyValueBeforeAuthResponse) QueuePacket(c, EncodePacket(requestId, kTypeResponseValue, {}), true);
+  QueuePacket(c, EncodePacket(answerId, kTypeAuthResponse, {}), false);
+}
+
+void Server::Impl::QueueReply(Connection& c, std::int32_t id, std::string_view text) {
+  const std::string clean = SanitizeUtf8(text);
+  std::string_view rest = clean;
+  const bool split = clean.size() > kMaxBodyBytes;
+  do {
+    const std::size_t length = ChunkLength(rest);
+    QueuePacket(c, EncodePacket(id, kTypeResponseValue, rest.substr(0, length)), split);
+    rest.remove_prefix(length);
+  } while (!rest.empty());
+}
+
+void Server::Impl::QueuePacket(Connection& c, std::string packet, bool pauseAfter) {
+  c.outputBytes += packet.size();
+  c.output.push_back({std::move(packet), pauseAfter && options.packetGap.count() > 0});
+}
+
+void Server::Impl::Write(const ConnectionPtr& c) {
+  if (c->writing || c->gapHeld || c->output.empty()) return;
+  std::vector<asio::const_buffer> buffers;
+  std::size_t bytes = 0;
+  for (const OutPacket& packet : c->output) {
+    buffers.push_back(asio::buffer(packet.bytes));
+    bytes += packet.bytes.size();
+    if (packet.pauseAfter || bytes >= kMaxWriteBytes) break;
+  }
+  c->writing = true;
+  c->packetsInWrite = buffers.size();
+  // The packets stay at the front of the deque, which keeps their bytes in place, until the write completes.
+  asio::async_write(c->socket, buffers, [this, c](const std::error_code& error, std::size_t) { OnWrite(c, error); });
+}
+
+void Server::Impl::OnWrite(const ConnectionPtr& c, const std::error_code& error) {
+  c->writing = false;
+  if (c->closed) return;
+  if (error) {
+    Drop(c);
+    return;
+  }
+  bool pause = false;
+  for (std::size_t i = 0; i < c->packetsInWrite; ++i) {
+    c->outputBytes -= c->output.front().bytes.size();
+    pause = c->output.front().pauseAfter;
+    c->output.pop_front();
+  }
+  c->packetsInWrite = 0;
+  if (pause) {
+    c->gapHeld = true;
+    c->gapTimer.expires_at(SaturatingAdd(Clock::now(), options.packetGap));
+    c->gapTimer.async_wait([this, c](const std::error_code&) {
+      c->gapHeld = false;
+      Pump(c);
+    });
+  }
+  Pump(c);
+}
+
+bool Server::Impl::Finished(const Connection& c) const {
+  return (c.closeWhenFlushed || c.inputEnded) && c.inFlight == 0 && c.output.empty() && !c.writing && !c.loginHeld;
+}
+
+void Server::Impl::Finish(const ConnectionPtr& c) {
+  std::error_code ignored;
+  if (c->inputEnded) {
+    c->socket.shutdown(tcp::socket::shutdown_both, ignored);
+    Drop(c);
+    return;
+  }
+  c->lingering = true;
+  c->socket.shutdown(tcp::socket::shutdown_send, ignored);
+  c->retryTimer.cancel();
+  c->gapTimer.cancel();
+  c->loginTimer.expires_after(kLinger);
+  c->loginTimer.async_wait([this, c](const std::error_code& error) {
+    if (!error) Drop(c);
+  });
+  Read(c);
+}
+
+void Server::Impl::Drop(ConnectionPtr c) {
+  if (c->closed) return;
+  c->closed = true;
+  if (c->inFlight > 0) {
+    // Nobody is left to read the answers, and a client cycling connections must not pile up work. Before
+    // the socket closes, so a client that sees the close never sees its dropped work run afterwards.
+    const std::lock_guard lock(mutex);
+    std::erase_if(jobs, [&](const Job& job) { return job.connection == c->serial; });
+  }
+  std::error_code ignored;
+  c->socket.close(ignored);
+  c->loginTimer.cancel();
+  c->retryTimer.cancel();
+  c->gapTimer.cancel();
+  connections.erase(c->serial);
+}
+
+void Server::Impl::DropAll() {
+  while (!connections.empty()) Drop(connections.begin()->second);
 }
 
 void Server::Impl::DeliverReplies() {
@@ -607,177 +793,15 @@ void Server::Impl::DeliverReplies() {
   {
     const std::lock_guard lock(mutex);
     ready.swap(replies);
+    deliveryPosted = false;
   }
   for (Reply& reply : ready) {
     const auto found = connections.find(reply.connection);
-    if (found == connections.end() || found->second.dead) continue;
-    Connection& c = found->second;
-    if (c.inFlight > 0) --c.inFlight;
-    QueueReply(c, reply.id, reply.text);
-  }
-}
-
-void Server::Impl::AcceptClients() {
-  // Bounded so a connect flood cannot starve the clients already being served.
-  for (int round = 0; round < 64; ++round) {
-    Accepted accepted = AcceptClient(listener);
-    if (accepted.status == AcceptStatus::NoneWaiting) return;
-    const auto now = Clock::now();
-    if (accepted.status == AcceptStatus::OutOfDescriptors) {
-      // The pending connection stays queued and would make every poll return at once.
-      acceptPausedUntil = now + std::chrono::milliseconds(100);
-      return;
-    }
-    const bool full = connections.size() >= static_cast<std::size_t>(options.maxConnections);
-    if (full || guard.IsLockedOut(accepted.address, now)) {
-      CloseSocket(accepted.handle);
-      continue;
-    }
-    Connection c;
-    c.serial = nextSerial++;
-    c.handle = accepted.handle;
-    c.address = std::move(accepted.address);
-    c.loginDeadline = now + options.loginTimeout;
-    connections.emplace(c.serial, std::move(c));
-  }
-}
-
-void Server::Impl::ReadFrom(Connection& c) {
-  char buffer[8192];
-  const IoResult result = ReceiveSome(c.handle, buffer, sizeof buffer);
-  if (result.status == IoStatus::WouldBlock) return;
-  if (result.status == IoStatus::Closed) {
-    c.dead = true;
-    return;
-  }
-  c.input.append(buffer, result.bytes);
-  ParseInput(c);
-}
-
-void Server::Impl::ParseInput(Connection& c) {
-  // Everything buffered is consumed each time, so `input` stays below one packet plus one read.
-  std::size_t offset = 0;
-  while (!c.dead && !c.closeWhenFlushed && c.input.size() - offset >= kSizeFieldBytes) {
-    const char* packet = c.input.data() + offset;
-    const std::int32_t size = ReadInt32(packet);
-    if (size < kMinPacketSize || size > kMaxPacketSize) {
-      c.dead = true;
-      return;
-    }
-    const std::size_t total = kSizeFieldBytes + static_cast<std::size_t>(size);
-    if (c.input.size() - offset < total) break;
-    if (packet[total - 1] != '\0' || packet[total - 2] != '\0') {
-      c.dead = true;
-      return;
-    }
-    const std::string_view body(packet + kHeaderBytes, total - kHeaderBytes - 2);
-    if (body.find('\0') != std::string_view::npos) {
-      c.dead = true;
-      return;
-    }
-    Dispatch(c, ReadInt32(packet + 4), ReadInt32(packet + 8), body);
-    offset += total;
-  }
-  if (c.dead || c.closeWhenFlushed) return;
-  c.input.erase(0, offset);
-}
-
-void Server::Impl::Dispatch(Connection& c, std::int32_t id, std::int32_t type, std::string_view body) {
-  if (type == kTypeAuth) {
-    HandleLogin(c, id, body);
-    return;
-  }
-  if (!c.authenticated) {
-    c.dead = true;
-    return;
-  }
-  if (type == kTypeExecCommand) {
-    Enqueue(c, id, SanitizeUtf8(body), !body.empty());
-    return;
-  }
-  if (type == kTypeResponseValue) {
-    Enqueue(c, id, {}, false);
-    return;
-  }
-  c.dead = true;
-}
-
-void Server::Impl::HandleLogin(Connection& c, std::int32_t id, std::string_view password) {
-  const auto now = Clock::now();
-  const bool lockedOut = guard.IsLockedOut(c.address, now);
-  const bool accepted = !lockedOut && SamePassword(password, options.password);
-  if (options.emptyValueBeforeAuthResponse) QueuePacket(c, EncodePacket(id, kTypeResponseValue, {}));
-  QueuePacket(c, EncodePacket(accepted ? id : kFailedAuthId, kTypeAuthResponse, {}));
-  c.authenticated = accepted;
-  if (accepted) {
-    guard.RecordSuccess(c.address);
-    return;
-  }
-  if (lockedOut || guard.RecordFailure(c.address, now)) c.closeWhenFlushed = true;
-}
-
-void Server::Impl::Enqueue(Connection& c, std::int32_t id, std::string line, bool execute) {
-  if (!execute && c.inFlight == 0) {
-    QueueReply(c, id, {});
-    return;
-  }
-  if (c.inFlight >= options.maxQueuedPerConnection) {
-    c.dead = true;
-    return;
-  }
-  ++c.inFlight;
-  {
-    const std::lock_guard lock(mutex);
-    jobs.push_back({c.serial, id, std::move(line), execute});
-  }
-  jobsReady.notify_one();
-}
-
-void Server::Impl::QueueReply(Connection& c, std::int32_t id, std::string_view text) {
-  const std::string clean = SanitizeUtf8(text);
-  std::string_view rest = clean;
-  do {
-    const std::size_t length = ChunkLength(rest);
-    QueuePacket(c, EncodePacket(id, kTypeResponseValue, rest.substr(0, length)));
-    rest.remove_prefix(length);
-  } while (!rest.empty());
-}
-
-void Server::Impl::WriteTo(Connection& c) {
-  while (!c.output.empty()) {
-    const std::string& front = c.output.front();
-    const IoResult result = SendSome(c.handle, front.data() + c.sentOfFront, front.size() - c.sentOfFront);
-    if (result.status == IoStatus::WouldBlock) return;
-    if (result.status == IoStatus::Closed) {
-      c.dead = true;
-      return;
-    }
-    c.sentOfFront += result.bytes;
-    if (c.sentOfFront < front.size()) return;
-    c.outputBytes -= front.size();
-    c.output.pop_front();
-    c.sentOfFront = 0;
-    c.nextWriteAt = Clock::now() + options.packetGap;
-    if (options.packetGap.count() > 0) return;
-  }
-}
-
-void Server::Impl::Reap(Clock::time_point now) {
-  for (auto it = connections.begin(); it != connections.end();) {
-    Connection& c = it->second;
-    const bool loginExpired = !c.authenticated && options.loginTimeout.count() > 0 && now >= c.loginDeadline;
-    if (loginExpired || (c.closeWhenFlushed && c.output.empty())) c.dead = true;
-    if (!c.dead) {
-      ++it;
-      continue;
-    }
-    if (c.inFlight > 0) {
-      // Nobody is left to read the answers, and a client cycling connections must not pile up work.
-      const std::lock_guard lock(mutex);
-      std::erase_if(jobs, [&](const Job& job) { return job.connection == c.serial; });
-    }
-    CloseSocket(c.handle);
-    it = connections.erase(it);
+    if (found == connections.end()) continue;
+    const ConnectionPtr c = found->second;
+    if (c->inFlight > 0) --c->inFlight;
+    Answer(*c, reply.id, reply.kind, reply.text);
+    Pump(c);
   }
 }
 
@@ -794,5 +818,7 @@ void Server::Stop() { impl_->Stop(); }
 std::size_t Server::RunPending(const Executor& execute, std::chrono::milliseconds timeout) {
   return impl_->RunPending(execute, timeout);
 }
+
+void TestSeam::FailNetworkThread(Server& server, const std::string& reason) { server.impl_->InjectFailure(reason); }
 
 }  // namespace sandbox::rcon

@@ -1,4 +1,4 @@
-// Source RCON listener for the simulated host: sockets on an I/O thread, commands on the game thread.
+// Source RCON listener for the simulated host: sockets on one network thread, commands on the game thread.
 #pragma once
 
 #include <chrono>
@@ -14,19 +14,30 @@ struct Options {
   std::string bindAddress = "127.0.0.1";  // numeric IPv4/IPv6; empty means every interface
   std::uint16_t port = 0;                 // 0 picks a free port; see Server::Port()
   std::string password;                   // required: an open console would run anyone's commands
-  int maxConnections = 16;                // further connections are accepted and closed at once
-  int maxFailedLogins = 5;                // failures from one address within `lockout` before it is locked out
-  std::chrono::seconds lockout{60};
+  // Connections served at once. When every place is held by a logged-in session, a newcomer is closed at once.
+  int maxConnections = 16;
+  // Connections that have not logged in yet. A newcomer that would exceed this or maxConnections evicts the
+  // oldest of them, so idle sockets can never keep an administrator out.
+  int maxUnauthenticated = 8;
+  // Failed logins allowed on one connection; the last is answered with id -1 and the connection then closed.
+  int maxLoginAttempts = 5;
+  // How long a connection's next login waits after its first failure; each further failure doubles it.
+  std::chrono::milliseconds loginRetryDelay{1000};
   std::size_t maxQueuedPerConnection = 64;  // a client with more commands waiting is disconnected
   // Once this many reply bytes wait for a client, its input is no longer read until it catches up.
   std::size_t maxOutputBytes = 1 << 20;
-  // A connection that has not logged in by then is closed, so idle sockets cannot hold every slot. 0 disables.
+  // A connection that has not logged in by then is closed. 0 disables.
   std::chrono::seconds loginTimeout{30};
-  // Pause after each packet written to a client. Some clients treat every read as exactly one packet.
+  // Pause after each packet of a reply split over several packets, the last one included, before whatever that
+  // connection is sent next. The npm client rcon-srcds decodes every chunk its socket delivers as exactly one
+  // packet: without the pauses the packets of a split reply, and behind its last one the answers to the end
+  // probes the client sends after each full packet, arrive together and corrupt the reply. It waits for each
+  // answer before sending the next command, so single-packet replies need no pause and pipelining clients get
+  // theirs back to back.
   std::chrono::milliseconds packetGap{10};
-  // Precede the AUTH_RESPONSE with an empty RESPONSE_VALUE (sent separately, packetGap apart).
-  // Off by default: a client that reads through a fresh buffer per packet loses the second one
-  // whenever both arrive together, while clients that skip to the AUTH_RESPONSE work either way.
+  // Precede every AUTH_RESPONSE with an empty RESPONSE_VALUE, packetGap apart. Off by default: Debian's
+  // rconclt reads each packet through a fresh buffer and loses the second whenever both arrive together,
+  // while clients that skip to the AUTH_RESPONSE work either way.
   bool emptyValueBeforeAuthResponse = false;
 };
 
@@ -34,16 +45,24 @@ struct Options {
 using Executor = std::function<std::string(const std::string& line)>;
 
 // Protocol choices a client can observe:
-//  - A wrong password is answered with an AUTH_RESPONSE whose id is -1; the connection stays open
-//    until the address is locked out, after which logins are answered with -1 and the connection closed.
-//  - Anything but a login before a successful login closes the connection.
+//  - Login: the right password is answered with an AUTH_RESPONSE carrying the request id, a wrong one with
+//    id -1. After a failure that connection's next login is read only once loginRetryDelay has passed,
+//    doubling with each further failure; the maxLoginAttempts-th failure is answered and the connection
+//    closed. Nothing is kept per address, so the right password on a fresh connection always works.
+//  - A login with id -1 is refused whatever the password: an answer of -1 would read as a failure. It is
+//    answered with id -1 and the connection closed (a logged-in session stays open and logged in).
+//  - A login on a logged-in connection is answered in order behind earlier replies (its id or -1); the
+//    session stays logged in either way.
+//  - Anything but a login before a successful login closes the connection once earlier answers are sent.
 //  - Malformed framing (size outside [10, 4096], missing NUL terminator, NUL inside the body, unknown
 //    packet type) closes the connection.
 //  - An empty command line and a RESPONSE_VALUE packet from the client are answered with an empty
 //    RESPONSE_VALUE carrying the request id, behind every earlier reply on that connection, without
 //    reaching the executor. Clients use this to find the end of a reply split over several packets.
 //  - Replies are split into packets of at most 4086 body bytes on code point boundaries, all with the
-//    request id. Invalid UTF-8 in either direction is replaced by U+FFFD.
+//    request id. Invalid UTF-8 in either direction is replaced by U+FFFD, one per offending byte.
+//  - When a client shuts down its sending side, the commands it sent still run and every reply is sent
+//    before the connection is closed.
 //  - Commands still queued when their connection closes are dropped; one already running finishes.
 class Server {
  public:
@@ -52,20 +71,24 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Binds and starts the I/O thread. Throws std::runtime_error on bad options or socket failures,
+  // Binds and starts the network thread. Throws std::runtime_error on bad options or socket failures,
   // or if already running. May be called again after Stop().
   void Start();
   // The bound port while running, 0 otherwise.
   std::uint16_t Port() const;
-  // Closes every connection and joins the I/O thread. Queued commands are discarded. Idempotent.
+  // Closes every connection and joins the network thread. Queued commands are discarded. Idempotent, and
+  // safe after the network thread failed.
   void Stop();
 
   // Called repeatedly by the game thread. Waits up to `timeout` for queued command lines, runs those
-  // queued at that moment through `execute` one at a time and hands the replies to the I/O thread.
+  // queued at that moment through `execute` one at a time and hands the replies to the network thread.
   // Returns the number of lines run. An exception from `execute` becomes an "error: ..." reply.
+  // Throws std::runtime_error with the reason once the network thread has failed (every connection is
+  // closed by then), and on every call after until Stop().
   std::size_t RunPending(const Executor& execute, std::chrono::milliseconds timeout);
 
  private:
+  friend struct TestSeam;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -3,14 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <asio/buffer.hpp>
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/write.hpp>
 
+#include <array>
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -19,9 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include "RconServerTestSeam.h"
+
 namespace {
 
 using namespace std::chrono_literals;
+using asio::ip::tcp;
 using sandbox::rcon::Executor;
 using sandbox::rcon::Options;
 using sandbox::rcon::Server;
@@ -80,19 +85,22 @@ bool WholeUtf8(const std::string& s) {
 
 class Client {
  public:
-  explicit Client(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) eof_ = true;
+  explicit Client(std::uint16_t port) : socket_(io_) {
+    std::error_code error;
+    socket_.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port), error);
+    eof_ = static_cast<bool>(error);
   }
-  ~Client() { ::close(fd_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
 
   bool Send(const std::string& bytes) {
-    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    std::error_code error;
+    asio::write(socket_, asio::buffer(bytes), error);
+    return !error;
+  }
+
+  // Shuts down the sending side only: the server sees the end of input, replies can still arrive.
+  void EndInput() {
+    std::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_send, ignored);
   }
 
   // Empty on end of stream, reset or timeout.
@@ -125,22 +133,29 @@ class Client {
 
  private:
   bool Fill(std::size_t want, Clock::time_point deadline) {
-    while (buffer_.size() < want) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      pollfd p{fd_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-      char chunk[8192];
-      const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-      if (n <= 0) {
-        eof_ = true;
-        return false;
+    while (buffer_.size() < want && !eof_) {
+      std::error_code error = asio::error::would_block;
+      std::size_t got = 0;
+      socket_.async_read_some(asio::buffer(chunk_), [&](const std::error_code& e, std::size_t n) {
+        error = e;
+        got = n;
+      });
+      io_.restart();
+      if (io_.run_until(deadline) == 0) {
+        socket_.cancel();
+        io_.restart();
+        io_.run();
       }
-      buffer_.append(chunk, static_cast<std::size_t>(n));
+      buffer_.append(chunk_.data(), got);
+      if (error == asio::error::operation_aborted) return false;
+      eof_ = static_cast<bool>(error);
     }
-    return true;
+    return buffer_.size() >= want;
   }
 
-  int fd_;
+  asio::io_context io_;
+  tcp::socket socket_;
+  std::array<char, 8192> chunk_{};
   bool eof_ = false;
   std::string buffer_;
 };
@@ -200,8 +215,10 @@ TEST(RconServer, CommandsRunOnGameThreadAndRepliesCarryRequestId) {
       {43, "bad\xFFutf8", "bad\xEF\xBF\xBDutf8"},  // invalid bytes never reach the game
       {46, "\xC0\xAF|\xED\xA0\x80",
        "\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong, surrogate
-      {44, "boom", "error: kaboom"},  // a throwing command must not stall the connection
-      {45, "after", "after"},
+      {47, "\xE6\xBCx", "\xEF\xBF\xBD\xEF\xBF\xBDx"},  // a cut sequence must not swallow what follows
+      {44, "boom", "error: kaboom"},                   // a throwing command must not stall the connection
+      {std::numeric_limits<std::int32_t>::max(), "max id", "max id"},
+      {std::numeric_limits<std::int32_t>::min(), "min id", "min id"},
   };
   for (const auto& t : cases) {
     const auto reply = c.Command(t.id, t.line);
@@ -329,33 +346,190 @@ TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
   EXPECT_EQ(again->id, 6);
 }
 
-TEST(RconServer, RepeatedFailuresLockOutTheAddressUntilExpiry) {
+TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
   Options options = TestOptions();
-  options.maxFailedLogins = 3;
-  options.lockout = 3s;  // long enough that a loaded machine cannot outlast it between the steps below
+  options.maxLoginAttempts = 3;
+  options.loginRetryDelay = 200ms;
   Server server(options);
   server.Start();
   GameThread game(server, Echo);
 
-  Client attacker(server.Port());
-  Client bystander(server.Port());  // connected before the lockout, logs in after it
-  EXPECT_FALSE(attacker.Login("wrong"));
-  EXPECT_TRUE(ServesGoodClient(server));  // also clears the failure count
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(attacker.Send(Encode(8, kAuth, "wrong")));
-    const auto reply = attacker.Read();
+  Client guesser(server.Port());
+  const auto wrong = [&](std::int32_t id) {
+    const auto reply = guesser.Send(Encode(id, kAuth, "wrong")) ? guesser.Read() : std::nullopt;
+    EXPECT_TRUE(reply && reply->type == kAuthResponse && reply->id == -1) << "attempt " << id;
+  };
+  // Measured from before the first attempt: each delay starts after an answer this side has not seen yet.
+  const auto start = Clock::now();
+  wrong(1);
+  wrong(2);
+  EXPECT_GE(Clock::now() - start, 200ms);
+  wrong(3);
+  EXPECT_GE(Clock::now() - start, 600ms);  // the delay doubles
+  EXPECT_TRUE(guesser.ClosedByServer());   // the third failure was the last this connection gets
+
+  // Nothing is held against the address: a fresh connection with the right password gets straight in, and
+  // a connection that failed once still gets in with the right password once its delay has passed.
+  Client typo(server.Port());
+  EXPECT_FALSE(typo.Login("wrong", 4));
+  EXPECT_TRUE(ServesGoodClient(server));
+  EXPECT_TRUE(typo.Login(kPassword, 5));
+  const auto reply = typo.Command(6, "after a typo");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->body, "after a typo");
+}
+
+TEST(RconServer, IdleUnauthenticatedConnectionsCannotKeepTheAdministratorOut) {
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  std::list<Client> sessions;
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(sessions.emplace_back(server.Port()).Login(kPassword)) << i;
+  std::list<Client> squatters;
+  for (int i = 0; i < 20; ++i) squatters.emplace_back(server.Port());
+
+  EXPECT_TRUE(ServesGoodClient(server));
+  EXPECT_TRUE(squatters.front().ClosedByServer());  // the oldest made way
+
+  // A squatter that reconnects as fast as it can: the administrator still gets in within a few seconds.
+  std::atomic<bool> churning{true};
+  std::jthread churner([&] {
+    std::list<Client> mine;
+    while (churning) {
+      mine.emplace_back(server.Port());
+      if (mine.size() > 32) mine.pop_front();
+    }
+  });
+  for (int round = 0; round < 3; ++round) {
+    bool admitted = false;
+    for (const auto deadline = Clock::now() + 10s; !admitted && Clock::now() < deadline;) {
+      admitted = ServesGoodClient(server);
+    }
+    EXPECT_TRUE(admitted) << "round " << round;
+  }
+  churning = false;
+  std::int32_t id = 100;
+  for (Client& session : sessions) {  // logged-in sessions are never evicted for newcomers
+    const auto reply = session.Command(++id, "still here");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->body, "still here");
+  }
+}
+
+TEST(RconServer, HalfClosedClientStillReceivesEveryReply) {
+  const std::string longReply(2 * kMaxBody + 5, 'L');
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, [&](const std::string& line) { return line == "long" ? longReply : line + "!"; });
+  Client c(server.Port());
+  ASSERT_TRUE(c.Send(Encode(1, kAuth, kPassword) + Encode(2, kExec, "a") + Encode(3, kExec, "long") +
+                     Encode(4, kExec, "") + Encode(5, kExec, "b")));
+  c.EndInput();
+
+  const std::vector<std::pair<std::int32_t, std::string>> expected = {{1, ""},
+                                                                      {2, "a!"},
+                                                                      {3, longReply.substr(0, kMaxBody)},
+                                                                      {3, longReply.substr(kMaxBody, kMaxBody)},
+                                                                      {3, longReply.substr(2 * kMaxBody)},
+                                                                      {4, ""},
+                                                                      {5, "b!"}};
+  for (const auto& [id, body] : expected) {
+    const auto p = c.Read();
+    ASSERT_TRUE(p) << "reply " << id;
+    EXPECT_EQ(p->id, id);
+    EXPECT_EQ(p->body, body);
+  }
+  EXPECT_TRUE(c.ClosedByServer());
+}
+
+TEST(RconServer, LoginOnALoggedInConnectionIsAnsweredInOrderAndKeepsTheSession) {
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, [](const std::string& line) { return line + "!"; });
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  ASSERT_TRUE(c.Send(Encode(2, kExec, "a") + Encode(3, kAuth, "wrong") + Encode(4, kExec, "b") +
+                     Encode(5, kAuth, kPassword) + Encode(-1, kAuth, kPassword) + Encode(6, kExec, "c")));
+  const struct {
+    std::int32_t id;
+    std::int32_t type;
+    const char* body;
+  } expected[] = {{2, kValue, "a!"},      {-1, kAuthResponse, ""}, {4, kValue, "b!"},
+                  {5, kAuthResponse, ""}, {-1, kAuthResponse, ""}, {6, kValue, "c!"}};
+  for (const auto& e : expected) {
+    const auto p = c.Read();
+    ASSERT_TRUE(p) << "reply " << e.id;
+    EXPECT_EQ(p->id, e.id);
+    EXPECT_EQ(p->type, e.type);
+    EXPECT_EQ(p->body, e.body);
+  }
+}
+
+TEST(RconServer, LoginWithIdMinusOneIsRefusedWhateverThePassword) {
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  for (const std::string& password : {kPassword, std::string("wrong")}) {
+    SCOPED_TRACE(password);
+    Client c(server.Port());
+    ASSERT_TRUE(c.Send(Encode(-1, kAuth, password)));
+    const auto reply = c.Read();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->type, kAuthResponse);
     EXPECT_EQ(reply->id, -1);
+    EXPECT_TRUE(c.ClosedByServer());
   }
-  EXPECT_FALSE(Client(server.Port()).ClosedByServer(300ms));  // two failures since the success: not yet locked
-  EXPECT_FALSE(attacker.Login("wrong"));
-  EXPECT_TRUE(attacker.ClosedByServer());
-  EXPECT_TRUE(Client(server.Port()).ClosedByServer());
-  EXPECT_FALSE(bystander.Login(kPassword));
-  EXPECT_TRUE(bystander.ClosedByServer());
+  EXPECT_TRUE(ServesGoodClient(server));
+}
 
-  std::this_thread::sleep_for(3100ms);
+TEST(RconServer, DurationsAtTheirLimitsMeanNever) {
+  Options options = TestOptions();
+  options.loginTimeout = std::chrono::seconds::max();
+  options.loginRetryDelay = std::chrono::milliseconds::max();
+  options.packetGap = std::chrono::milliseconds::max();
+  options.maxLoginAttempts = std::numeric_limits<int>::max();
+  Server server(options);
+  server.Start();
+  GameThread game(server,
+                  [](const std::string& line) { return line == "long" ? std::string(kMaxBody + 1, 'x') : line; });
+  Client guesser(server.Port());
+  EXPECT_FALSE(guesser.Login("wrong"));
+  ASSERT_TRUE(guesser.Send(Encode(2, kAuth, "wrong")));
+  EXPECT_FALSE(guesser.Read(300ms));  // held for good, without wrapping around to "now"
+
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  ASSERT_TRUE(c.Send(Encode(3, kExec, "one") + Encode(4, kExec, "two") + Encode(5, kExec, "long")));
+  for (const std::int32_t id : {3, 4, 5}) {  // single replies go out back to back, a split one waits
+    const auto p = c.Read();
+    ASSERT_TRUE(p) << id;
+    EXPECT_EQ(p->id, id);
+  }
+  EXPECT_FALSE(c.Read(300ms));
+}
+
+TEST(RconServer, NetworkThreadFailureSurfacesInRunPending) {
+  Server server(TestOptions());
+  server.Start();
+  Client c(server.Port());
+  ASSERT_TRUE(c.Login(kPassword));
+  sandbox::rcon::TestSeam::FailNetworkThread(server, "injected fault");
+  std::string reason;
+  for (const auto deadline = Clock::now() + 15s; reason.empty() && Clock::now() < deadline;) {
+    try {
+      server.RunPending(Echo, 50ms);
+    } catch (const std::runtime_error& error) {
+      reason = error.what();
+    }
+  }
+  EXPECT_NE(reason.find("injected fault"), std::string::npos) << reason;
+  EXPECT_THROW(server.RunPending(Echo, 0ms), std::runtime_error);  // every call until Stop
+  EXPECT_TRUE(c.ClosedByServer());
+  server.Stop();
+  server.Stop();
+  EXPECT_EQ(server.RunPending(Echo, 0ms), 0u);
+  server.Start();
+  GameThread game(server, Echo);
   EXPECT_TRUE(ServesGoodClient(server));
 }
 
@@ -478,6 +652,9 @@ TEST(RconServer, StartRejectsUnusableSetups) {
   } cases[] = {
       {"empty password", [](Options& o) { o.password.clear(); }, "password"},
       {"no connections", [](Options& o) { o.maxConnections = 0; }, "maxConnections"},
+      {"more unauthenticated than connections", [](Options& o) { o.maxUnauthenticated = 17; }, "maxUnauthenticated"},
+      {"no login attempts", [](Options& o) { o.maxLoginAttempts = 0; }, "maxLoginAttempts"},
+      {"negative delay", [](Options& o) { o.loginRetryDelay = -1ms; }, "negative"},
       {"port taken", [&](Options& o) { o.port = holder.Port(); }, "cannot listen"},
       {"bad address", [](Options& o) { o.bindAddress = "not-an-ip"; }, "not-an-ip"},
   };
