@@ -2,51 +2,37 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <stdexcept>
 #include <string>
 
+#include "sandbox/rcon/RconServer.h"
+#include "sandbox/rcon/RconServerTestSeam.h"
 #include "sandbox/server/GameLoop.h"
 
 namespace {
 
-using Executor = std::function<std::string(const std::string&)>;
-
-// Runs one command per call; from call `failAt` on it throws, as a listener whose network thread has died.
-struct FakeListener {
-  int failAt = -1;
-  int calls = 0;
-  int stops = 0;
-  std::size_t RunPending(const Executor& execute, std::chrono::milliseconds) {
-    if (calls == failAt) throw std::runtime_error("accept failed: EMFILE");
-    execute(std::to_string(++calls));
-    return 1;
-  }
-  void Stop() { ++stops; }
-};
-
 TEST(GameLoopTest, EndsOnStopOrOnListenerFailure) {
-  struct Case {
-    int failAt;
-    int status;
-    std::string ran;
+  for (const bool fail : {false, true}) {
+    sandbox::rcon::Options options;
+    options.password = "pw";
+    sandbox::rcon::Server server(options);
+    server.Start();
+    ASSERT_NE(server.Port(), 0);
     std::string reported;
-  };
-  const Case cases[] = {{-1, 0, "123", ""}, {1, 1, "1", "accept failed: EMFILE"}, {0, 1, "", "accept failed: EMFILE"}};
-  for (const auto& c : cases) {
-    FakeListener listener{c.failAt};
-    std::string ran;
-    std::string reported;
-    const Executor execute = [&](const std::string& line) {
-      ran += line;
-      return std::string();
+    // Without a failure the loop is asked to stop at its first turn; a failure must end it well before the deadline.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool injected = false;
+    const auto stopRequested = [&] {
+      if (!fail) return true;
+      if (!injected) sandbox::rcon::TestSeam::FailNetworkThread(server, "injected failure");
+      injected = true;
+      return std::chrono::steady_clock::now() > deadline;
     };
     const int status = sandbox::server::RunGameLoop(
-        listener, execute, [&] { return listener.calls >= 3; }, [&](const std::string& why) { reported += why; });
-    EXPECT_EQ(status, c.status) << c.failAt;
-    EXPECT_EQ(ran, c.ran) << c.failAt;
-    EXPECT_EQ(reported, c.reported) << c.failAt;
-    EXPECT_EQ(listener.stops, 1) << c.failAt << ": the listener must be stopped either way";
+        server, [](const std::string&) { return std::string(); }, stopRequested,
+        [&](const std::string& why) { reported += why; });
+    EXPECT_EQ(status, fail ? 1 : 0);
+    EXPECT_EQ(reported.find("injected failure") != std::string::npos, fail) << reported;
+    EXPECT_EQ(server.Port(), 0) << "the listener must be stopped either way";
   }
 }
 

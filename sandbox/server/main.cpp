@@ -7,16 +7,13 @@
 
 #include <spdlog/logger.h>
 
+#include "sandbox/rcon/RconServer.h"
 #include "sandbox/server/CommandLine.h"
 #include "sandbox/server/GameLoop.h"
 #include "sandbox/server/LogSinks.h"
 #include "sandbox/server/Platform.h"
 #include "sandbox/server/Session.h"
 #include "sandbox/server/WorldFile.h"
-
-#if defined(TIDYWARDEN_SANDBOX_RCON)
-#include "sandbox/rcon/RconServer.h"
-#endif
 
 namespace {
 
@@ -52,8 +49,6 @@ int RunScript(Session& session, const std::string& path) {
   return 0;
 }
 
-#if defined(TIDYWARDEN_SANDBOX_RCON)
-
 std::string Endpoint(const std::string& address, std::uint16_t port) {
   const std::string host = address.empty() ? "*" : address;
   return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
@@ -71,7 +66,7 @@ int Serve(Session& session, const ServerOptions& options, const std::shared_ptr<
   std::int32_t id = 1;
   const auto execute = [&](const std::string& line) { return session.Execute(line, id++); };
   const auto reportFailure = [&](const std::string& failure) {
-    const std::string message = "the RCON listener failed, stopping: " + failure;
+    const std::string message = failure + "; the server stops";
     spdlog::logger log("tidywarden-sandbox", logFile);
     log.error(message);
     log.flush();
@@ -81,14 +76,6 @@ int Serve(Session& session, const ServerOptions& options, const std::shared_ptr<
   if (status == 0) platform::WriteOut(std::string(kProgram) + "stopped\n");
   return status;
 }
-
-#else
-
-int Serve(Session&, const ServerOptions&, const std::shared_ptr<sandbox::server::FileSink>&) {
-  throw std::runtime_error("this build has no RCON listener; run a script with --script FILE");
-}
-
-#endif
 
 }  // namespace
 
