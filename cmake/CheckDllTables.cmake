@@ -1,4 +1,5 @@
-# Checks a DLL's tables (objdump -p of MODULE, or a saved DUMP): imports from HOST and Windows only, no exports.
+# Checks a module's tables (objdump -p of MODULE, a DLL or a program, or a saved DUMP): imports from HOST and Windows
+# only, no exports.
 if(DEFINED DUMP)
   file(READ "${DUMP}" dump)
   set(MODULE "${DUMP}")

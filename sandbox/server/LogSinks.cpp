@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "sandbox/server/Session.h"
+#include "sandbox/server/Platform.h"
 
 namespace sandbox::server {
 
@@ -29,10 +29,10 @@ void FileSink::flush_() { std::fflush(file_); }
 void ConsoleSink::sink_it_(const spdlog::details::log_msg& message) {
   spdlog::memory_buf_t formatted;
   formatter_->format(message, formatted);
-  const std::string text = GbkToUtf8(std::string(formatted.data(), formatted.size()));
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  platform::WriteOut(platform::GbkToUtf8(std::string_view(formatted.data(), formatted.size())));
 }
 
-void ConsoleSink::flush_() { std::fflush(stdout); }
+// Every write is flushed already.
+void ConsoleSink::flush_() {}
 
 }  // namespace sandbox::server

@@ -1,4 +1,4 @@
-// The server's log outputs: the log file with the plug-in's bytes as they are, and the console in UTF-8.
+// The server's log outputs: the log file with the plug-in's bytes as they are, and the console readable.
 #pragma once
 
 #include <cstdio>
@@ -21,7 +21,7 @@ class FileSink final : public HostSink {
   std::FILE* file_ = nullptr;
 };
 
-// Log messages are GBK; a terminal wants UTF-8.
+// Log messages are GBK; a terminal wants UTF-8, a Windows console UTF-16 whatever its code page.
 class ConsoleSink final : public HostSink {
  protected:
   void sink_it_(const spdlog::details::log_msg& message) override;

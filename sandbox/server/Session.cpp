@@ -1,10 +1,7 @@
 // The sandbox's own commands, which drive game events and show the world before and after the plug-in acts.
 #include "sandbox/server/Session.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -12,6 +9,7 @@
 #include <stdexcept>
 
 #include "sandbox/Text.h"
+#include "sandbox/server/Platform.h"
 
 namespace sandbox::server {
 namespace {
@@ -60,6 +58,15 @@ std::string ItemList(const std::vector<GameObject*>& items) {
   return text;
 }
 
+// "1 creature", "2 creatures": `noun` names one thing and takes an "s" for any other count.
+std::string Counted(std::size_t count, std::string_view noun, std::string_view rest = {}) {
+  std::string text = std::to_string(count) + " ";
+  text += noun;
+  if (count != 1) text += "s";
+  text += rest;
+  return text;
+}
+
 constexpr const char* kHelp =
     "sandbox commands:\n"
     "  sandbox.classes                          classes and the blueprint paths to write for them\n"
@@ -83,33 +90,6 @@ std::string CreaturePathOf(const GameObject* cls) {
   std::u16string units = Utf8ToUtf16(game::ReferenceOf(cls));
   units = units.size() > 2 ? units.substr(0, units.size() - 2) : std::u16string();
   return "Blueprint'" + Utf16ToUtf8(units) + "'";
-}
-
-std::string GbkToUtf8(const std::string& bytes) {
-  iconv_t converter = iconv_open("UTF-8", "GBK");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return bytes;
-  std::string out(bytes.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
-  char* outPtr = out.data();
-  std::size_t outLeft = out.size();
-  while (inLeft > 0) {
-    if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) {
-      const std::size_t used = static_cast<std::size_t>(outPtr - out.data());
-      out.resize(out.size() * 2);
-      outPtr = out.data() + used;
-      outLeft = out.size() - used;
-      continue;
-    }
-    // A byte that is not GBK is shown as it is rather than dropping the rest of the line.
-    *outPtr++ = *in++;
-    --inLeft;
-    --outLeft;
-  }
-  iconv_close(converter);
-  out.resize(static_cast<std::size_t>(outPtr - out.data()));
-  return out;
 }
 
 Session::Session(std::string pluginPath) : pluginPath_(std::move(pluginPath)) {
@@ -159,7 +139,7 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
   }
   if (name == "creatures" || name == "structures") {
     const Kind wanted = name == "creatures" ? Kind::Creature : Kind::Structure;
-    int count = 0;
+    std::size_t count = 0;
     for (GameObject* actor : game::LevelActors()) {
       if (actor == nullptr || game::KindOf(actor) != wanted) continue;
       ++count;
@@ -171,7 +151,7 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
       }
       out << "\n";
     }
-    out << count << " " << name << " in the persistent level";
+    out << Counted(count, wanted == Kind::Creature ? "creature" : "structure", " in the persistent level");
     return out.str();
   }
   if (name == "inventories") {
@@ -233,13 +213,13 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
   }
   if (name == "hooks") {
     for (const auto& function : HookedFunctions()) out << function << "\n";
-    out << HookedFunctions().size() << " hooked game functions";
+    out << Counted(HookedFunctions().size(), "hooked game function");
     return out.str();
   }
   if (name == "commands") {
     const auto names = ArkApi::GetCommands().RconCommandNames();
     for (const auto& command : names) out << command << "\n";
-    out << names.size() << " RCON commands";
+    out << Counted(names.size(), "RCON command");
     return out.str();
   }
   if (name == "unload") {
@@ -255,7 +235,7 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
     const auto lines = LogRecorder()->Lines();
     const auto wanted = static_cast<std::size_t>(std::max(1, IntArgument(words, 1, 10)));
     for (std::size_t i = lines.size() > wanted ? lines.size() - wanted : 0; i < lines.size(); ++i) {
-      out << GbkToUtf8(lines[i]) << "\n";
+      out << platform::GbkToUtf8(lines[i]) << "\n";
     }
     return out.str();
   }

@@ -33,7 +33,5 @@ class Session {
 
 // The blueprint path an administrator writes for a creature class in the creature command and lists.
 std::string CreaturePathOf(const game::GameObject* cls);
-// GBK bytes (the plug-in's log encoding) as UTF-8 for a terminal.
-std::string GbkToUtf8(const std::string& bytes);
 
 }  // namespace sandbox::server

@@ -1,8 +1,16 @@
 #!/usr/bin/python3
-"""End-to-end: the sandbox server with the real plug-in, driven by two RCON clients written elsewhere."""
+"""End-to-end: the sandbox server with the real plug-in, driven by two RCON clients written elsewhere.
+
+usage: clients_test.py [--launcher PROGRAM] SERVER NODE_MODULES [unittest options, e.g. -k ScriptTest]
+The launcher (for example the Windows build's wine-run) starts the server program; the clients run here.
+"""
+import argparse
 import json
 import os
+import re
 import shutil
+import shlex
+import signal
 import socket
 import struct
 import subprocess
@@ -11,9 +19,16 @@ import tempfile
 import time
 import unittest
 
-SERVER = sys.argv[1] if len(sys.argv) > 1 else ""
-NODE_MODULES = sys.argv[2] if len(sys.argv) > 2 else ""
+_parser = argparse.ArgumentParser(add_help=False)
+_parser.add_argument("--launcher", default="")
+_parser.add_argument("server", nargs="?", default="")
+_parser.add_argument("node_modules", nargs="?", default="")
+_options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
+LAUNCH = ([_options.launcher] if _options.launcher else []) + [_options.server]
+NODE_MODULES = _options.node_modules
 HERE = os.path.dirname(os.path.abspath(__file__))
+# A server under an emulator takes longer to start, the first time most of all.
+START_SECONDS = 120 if _options.launcher else 30
 PASSWORD = "e2e-secret"
 
 WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
@@ -33,11 +48,15 @@ class SandboxServer:
         self.directory = tempfile.mkdtemp(prefix="tidywarden-e2e-")
         self.port = free_port()
         self.output = open(os.path.join(self.directory, "server.out"), "w+b")
+        password_file = os.path.join(self.directory, "rcon-password")
+        with open(password_file, "w") as file:
+            file.write(PASSWORD + "\n")
         self.process = subprocess.Popen(
-            [SERVER, "--dir", self.directory, "--demo-config", "--quiet",
-             "--rcon-port", str(self.port), "--rcon-password", PASSWORD],
+            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet",
+                      "--rcon-port", str(self.port), "--rcon-password-file", password_file],
             stdout=self.output, stderr=subprocess.STDOUT)
-        deadline = time.time() + 30
+        self.status = None
+        deadline = time.time() + START_SECONDS
         while time.time() < deadline:
             self.output.seek(0)
             if b"RCON listening" in self.output.read():
@@ -49,15 +68,21 @@ class SandboxServer:
         raise RuntimeError("the sandbox server did not start")
 
     def stop(self):
+        """Interrupts the server as Ctrl-C would; returns its exit status, None if it had to be killed."""
         if self.process.poll() is None:
-            self.process.terminate()
+            self.process.send_signal(signal.SIGINT)
             try:
-                self.process.wait(10)
+                self.status = self.process.wait(30)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        else:
+            self.status = self.process.returncode
+        self.output.seek(0)
+        self.transcript = self.output.read().decode("utf-8", errors="replace")
         self.output.close()
         shutil.rmtree(self.directory, ignore_errors=True)
+        return self.status
 
 
 def packet(request_id, kind, body):
@@ -111,7 +136,8 @@ class RconcltTest(unittest.TestCase):
         self.server = SandboxServer()
 
     def tearDown(self):
-        self.server.stop()
+        status = self.server.stop()
+        self.assertEqual(status, 0, "the server should stop cleanly on an interrupt:\n" + self.server.transcript)
 
     def run_line(self, *words):
         result = rconclt(self.server.port, *words)
@@ -235,5 +261,117 @@ class DefencesTest(unittest.TestCase):
             for connection in held:
                 connection.close()
 
+def gbk(text):
+    return text.encode("gbk")
+
+
+class ScriptTest(unittest.TestCase):
+    """The demo's story from a script file, without a network: every reply, and the log on console and in the file."""
+
+    LOADED = "已加载:Tidywarden开发组赞助制作.插件发布群730528146"
+    STOOD_DOWN = "【插件加载失败】非常抱歉！由于Orrin抄袭Velka，Orrin与我二选一！"
+    LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d \[Sweepmark1\.4\.1\]\[info\] " + re.escape(LOADED) + "$",
+                          re.MULTILINE)
+
+    @staticmethod
+    def run_story(*options):
+        """Runs the story in a fresh server directory; returns the status, both outputs and the log file's bytes."""
+        directory = tempfile.mkdtemp(prefix="tidywarden-script-")
+        try:
+            story = os.path.join(HERE, "demo_story.txt")
+            result = subprocess.run(LAUNCH + ["--dir", directory, "--demo-config", "--script", story, *options],
+                                    capture_output=True, timeout=300)
+            with open(os.path.join(directory, "ArkApi", "Logs", "sandbox.log"), "rb") as log:
+                log_file = log.read()
+        finally:
+            shutil.rmtree(directory, ignore_errors=True)
+        return (result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8", errors="replace"),
+                log_file)
+
+    @classmethod
+    def setUpClass(cls):
+        # Quiet, the output is only "> command" lines, each followed by its reply.
+        cls.status, stdout, cls.stderr, cls.log_file = cls.run_story("--quiet")
+        cls.replies = []
+        for line in stdout.split("\n"):
+            if line.startswith("> "):
+                cls.replies.append((line[2:], ""))
+            elif cls.replies and line:
+                command, reply = cls.replies[-1]
+                cls.replies[-1] = (command, reply + "\n" + line if reply else line)
+        cls.console_status, cls.console, cls.console_stderr, _ = cls.run_story()
+
+    def test_runs_every_line_and_exits_cleanly(self):
+        self.assertEqual(self.status, 0, self.stderr)
+        self.assertEqual(self.stderr, "")
+        with open(os.path.join(HERE, "demo_story.txt"), encoding="utf-8") as story:
+            commands = [line.strip() for line in story if line.strip() and not line.startswith("#")]
+        self.assertEqual([command for command, _ in self.replies], commands)
+
+    def test_replies_tell_the_story(self):
+        expected = [
+            ("sandbox.hooks", "5 hooked game functions"),
+            ("sandbox.commands", "3 RCON commands"),
+            ("sandbox.view Chest", "the game saw: Item_2 [Berry_C]"),
+            ("sandbox.give Backpack Contraband_C", "refused"),
+            ("sandbox.give Backpack Berry_C", "added"),
+            ("sandbox.structures", "5 structures in the persistent level"),
+            (f"Tidywarden.DestroySpecifystructure {WALL_ITEM}", "清理指定建筑3个，执行完毕！"),
+            ("sandbox.structures", "2 structures in the persistent level"),
+            ("Tidywarden.DestroySpecifystructure", "格式错误！"),
+            ("sandbox.creatures", "4 creatures in the persistent level"),
+            (f"Tidywarden.DestroySpecifydino {RAPTOR} 0", "清理指定恐龙2条，执行完毕！"),
+            ("sandbox.creatures", "2 creatures in the persistent level"),
+            (f"Tidywarden.DestroySpecifydino {RAPTOR} 1", "清理指定恐龙1条，执行完毕！"),
+            ("sandbox.creatures", "1 creature in the persistent level"),
+            ("sandbox.spawn Dodo_C 5", "destroyed as it entered play"),
+            ("sandbox.spawn Rex_C 120", "destroyed as it entered play"),
+            ("sandbox.spawn Rex_C 20", "alive"),
+            ("Tidywarden.reload", "重新加载配置"),
+            ("sandbox.hooks", "0 hooked game functions"),
+            ("Tidywarden.reload", "unknown command: Tidywarden.reload"),
+            ("sandbox.spawn Dodo_C 5", "alive"),
+            ("sandbox.log 10", self.STOOD_DOWN),
+        ]
+        remaining = iter(self.replies)
+        for command, text in expected:
+            for seen, reply in remaining:
+                if seen == command:
+                    self.assertIn(text, reply, f"reply to {command}")
+                    break
+            else:
+                self.fail(f"no {command} after the previous check")
+
+    def test_console_shows_the_log_readably_and_the_file_keeps_its_bytes(self):
+        self.assertEqual(self.console_status, 0, self.console_stderr)
+        self.assertRegex(self.console, self.LOG_LINE)
+        self.assertIn(self.STOOD_DOWN, self.console)
+        self.assertIn(gbk(self.LOADED), self.log_file)
+        self.assertIn(gbk(self.STOOD_DOWN), self.log_file)
+        self.assertNotIn(self.LOADED.encode("utf-8"), self.log_file)
+
+
+@unittest.skipUnless(_options.launcher, "a Windows console needs the emulator")
+class WindowsConsoleTest(unittest.TestCase):
+    """On a Windows console (wine's, on a pseudo-terminal, code page 437) the GBK log and the replies are readable."""
+
+    def test_log_and_replies_are_readable(self):
+        directory = tempfile.mkdtemp(prefix="tidywarden-console-")
+        try:
+            story = os.path.join(directory, "story.txt")
+            with open(story, "w", encoding="utf-8") as file:
+                file.write("Tidywarden.reload\n")
+            command = shlex.join(LAUNCH + ["--dir", directory, "--demo-config", "--script", story])
+            # script(1) gives the program a terminal, which wine turns into a Windows console.
+            result = subprocess.run(["script", "-qec", command, "/dev/null"], stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=300, env=dict(os.environ, LANG="C.UTF-8"))
+        finally:
+            shutil.rmtree(directory, ignore_errors=True)
+        output = result.stdout.decode("utf-8", errors="replace")
+        self.assertEqual(result.returncode, 0, output)
+        self.assertIn("已加载:Tidywarden开发组赞助制作", output)
+        self.assertIn("重新加载配置", output)
+
+
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0]], verbosity=2)
+    unittest.main(argv=[sys.argv[0]] + UNITTEST_ARGUMENTS, verbosity=2)

@@ -1,0 +1,152 @@
+// Reading the server program's options with CLI11.
+#include "sandbox/server/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <asio/ip/address.hpp>
+
+#include <charconv>
+#include <fstream>
+
+#include "sandbox/server/Platform.h"
+
+namespace sandbox::server {
+namespace {
+
+constexpr const char* kProgram = "tidywarden-sandbox";
+
+constexpr const char* kFooter =
+    "The RCON password comes from --rcon-password-file or --rcon-password (not both); without either, from the\n"
+    "environment variable TIDYWARDEN_RCON_PASSWORD. A password given as an argument is visible to every local\n"
+    "user in the process list. RCON is plain text: bind beyond 127.0.0.1 only on a network you trust.\n"
+    "Exit status: 0 when stopped, 1 when the server failed, 2 for a command line that cannot run.";
+
+// The file's first line. A line end of either convention, and the byte-order mark some Windows editors put
+// before UTF-8 text, are not part of the password.
+std::string ReadPasswordFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) throw CLI::ValidationError("--rcon-password-file", "cannot open " + path);
+  std::string line;
+  std::getline(file, line);
+  if (file.bad()) throw CLI::ValidationError("--rcon-password-file", "cannot read " + path);
+  if (line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  if (line.empty()) throw CLI::ValidationError("--rcon-password-file", "the first line of " + path + " is empty");
+  return line;
+}
+
+std::string CheckNumericAddress(std::string& value) {
+  if (value.empty()) return {};
+  asio::error_code error;
+  asio::ip::make_address(value, error);
+  return error ? "not a numeric IPv4 or IPv6 address: " + value : std::string();
+}
+
+std::string CheckPort(std::string& value) {
+  unsigned port = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
+  if (error != std::errc() || end != value.data() + value.size() || value.empty()) return value + " is not a number";
+  return port > 65535 ? value + " is not a port number (0 to 65535)" : std::string();
+}
+
+std::string ResolvePassword(const std::string& argument, const std::string& file,
+                            const std::optional<std::string>& environmentPassword, bool required,
+                            std::vector<std::string>& warnings) {
+  if (!file.empty()) return ReadPasswordFile(file);
+  if (!argument.empty()) {
+    warnings.push_back(
+        "the password given with --rcon-password is visible to every local user in the process "
+        "list; prefer --rcon-password-file FILE or the environment variable " +
+        std::string(kPasswordVariable));
+    return platform::ArgumentToUtf8(argument);
+  }
+  if (environmentPassword && !environmentPassword->empty()) return *environmentPassword;
+  if (!required) return {};
+  if (environmentPassword) throw CLI::ValidationError(std::string(kPasswordVariable) + " is empty");
+  throw CLI::ValidationError(
+      "refusing to open an RCON port without a password: give --rcon-password-file FILE, "
+      "set " +
+      std::string(kPasswordVariable) + ", or give --rcon-password PW");
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optional<std::string>& environmentPassword,
+                             const std::string& defaultPlugin) {
+  CLI::App app(
+      "A simulated dedicated server: it loads the plug-in into the simulated host, builds a world, and runs\n"
+      "commands from RCON clients or from a script file.",
+      kProgram);
+  app.footer(kFooter);
+  app.get_formatter()->column_width(32);
+
+  ServerOptions options;
+  options.pluginPath = defaultPlugin;
+  std::string world;
+  std::string script;
+  int port = options.port;
+  std::string passwordArgument;
+  std::string passwordFile;
+
+  app.add_option("--dir", options.directory, "server directory, where the plug-in's config.json and the log live")
+      ->required()
+      ->option_text("DIR");
+  app.add_option("--plugin", options.pluginPath, "the plug-in module to load (default: the one beside this program)")
+      ->option_text("PATH");
+  app.add_option("--world", world, "world file (JSON); default: the built-in demo world")
+      ->check(CLI::ExistingFile)
+      ->option_text("FILE");
+  app.add_flag("--demo-config", options.writeDemoConfig, "write the demo configuration into DIR if it has none");
+  app.add_option("--script", script, "run the file's lines in order without a network, print each reply, and exit")
+      ->check(CLI::ExistingFile)
+      ->option_text("FILE");
+  app.add_option("--rcon-port", port, "RCON port (default 27020; 0 picks a free one)")
+      ->check(CLI::Validator(CheckPort, ""))
+      ->option_text("N");
+  app.add_option("--bind", options.bindAddress, "numeric address to listen on (default 127.0.0.1; empty: every one)")
+      ->check(CLI::Validator(CheckNumericAddress, ""))
+      ->option_text("ADDR");
+  auto* passwordOption =
+      app.add_option("--rcon-password", passwordArgument, "RCON password (see below)")->option_text("PW");
+  app.add_option("--rcon-password-file", passwordFile, "RCON password: the file's first line")
+      ->excludes(passwordOption)
+      ->option_text("FILE");
+  app.add_flag("--quiet", options.quiet, "do not echo the log to the console");
+
+  CommandLine result;
+  try {
+    app.parse(argc, argv);
+    if (!world.empty()) options.worldFile = world;
+    if (!script.empty()) options.scriptFile = script;
+    options.port = static_cast<std::uint16_t>(port);
+    options.password =
+        ResolvePassword(passwordArgument, passwordFile, environmentPassword, !options.scriptFile, result.warnings);
+  } catch (const CLI::CallForHelp&) {
+    result.message = app.help() + "\n";
+    return result;
+  } catch (const CLI::Error& error) {
+    result.exitCode = kUsageExitCode;
+    result.message = std::string(kProgram) + ": " + error.what() + "\nRun with --help for the options.\n";
+    result.warnings.clear();
+    return result;
+  }
+  if (!options.scriptFile && !IsLoopbackAddress(options.bindAddress)) {
+    result.warnings.push_back("RCON on " + (options.bindAddress.empty() ? "every interface" : options.bindAddress) +
+                              " is reachable from other machines, and it carries the password and every command "
+                              "in plain text");
+  }
+  result.options = std::move(options);
+  return result;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+  if (address.empty()) return false;
+  asio::error_code error;
+  const auto parsed = asio::ip::make_address(address, error);
+  if (error) return false;
+  if (parsed.is_v6() && parsed.to_v6().is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, parsed.to_v6()).is_loopback();
+  }
+  return parsed.is_loopback();
+}
+
+}  // namespace sandbox::server

@@ -1,0 +1,83 @@
+// The server program's operating-system seam on Linux.
+#include <iconv.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "sandbox/server/Platform.h"
+
+namespace sandbox::server::platform {
+namespace {
+
+std::atomic<bool> gStopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
+
+void OnStopSignal(int) { gStopRequested = true; }
+
+void Write(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+std::string DefaultPluginPath() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return (error ? std::filesystem::path(".") : self.parent_path()).append("Tidywarden.so").string();
+}
+
+void InstallStopHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return gStopRequested; }
+
+void StopCompleted() {}
+
+void WriteOut(std::string_view utf8) { Write(stdout, utf8); }
+
+void WriteError(std::string_view utf8) { Write(stderr, utf8); }
+
+std::optional<std::string> EnvironmentVariable(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::string ArgumentToUtf8(std::string_view argument) { return std::string(argument); }
+
+std::string GbkToUtf8(std::string_view bytes) {
+  iconv_t converter = iconv_open("UTF-8", "GBK");
+  // Without the converter the text is still worth showing; its ASCII parts are readable.
+  if (converter == reinterpret_cast<iconv_t>(-1)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() * 3 / 2);
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  char buffer[512];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+    // EILSEQ or EINVAL: this byte starts no character; the next one may.
+    out += "\xEF\xBF\xBD";
+    ++in;
+    --inLeft;
+  }
+  iconv_close(converter);
+  return out;
+}
+
+}  // namespace sandbox::server::platform
