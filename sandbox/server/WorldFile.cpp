@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "sandbox/GameWorld.h"
+#include "sandbox/server/DemoTexts.h"
 
 namespace sandbox::server {
 namespace {
@@ -182,50 +183,10 @@ json ReadWorldFile(const std::string& path) {
   }
 }
 
-json DemoWorld() {
-  return json::parse(R"({
-  "classes": [
-    {"name": "Contraband_C", "package": "/Game/Demo/Items/Contraband", "kind": "item"},
-    {"name": "Berry_C", "package": "/Game/Demo/Items/Berry", "kind": "item"},
-    {"name": "WallItem_C", "package": "/Game/Demo/Items/WallItem", "kind": "item", "builds": "Wall_C"},
-    {"name": "Relic_C", "package": "/Game/Mods/QVX517/Relic", "kind": "item"},
-    {"name": "Wall_C", "package": "/Game/Demo/Structures/Wall", "kind": "structure"},
-    {"name": "Foundation_C", "package": "/Game/Demo/Structures/Foundation", "kind": "structure"},
-    {"name": "Raptor_C", "package": "/Game/Demo/Dinos/Raptor", "kind": "creature"},
-    {"name": "Rex_C", "package": "/Game/Demo/Dinos/Rex", "kind": "creature"},
-    {"name": "Dodo_C", "package": "/Game/Demo/Dinos/Dodo", "kind": "creature"}
-  ],
-  "creatures": [
-    {"class": "Raptor_C", "level": 30, "team": 0},
-    {"class": "Raptor_C", "level": 12, "team": 7},
-    {"class": "Raptor_C", "level": 55, "team": 50000},
-    {"class": "Rex_C", "level": 90, "team": 0}
-  ],
-  "structures": [
-    {"class": "Wall_C"}, {"class": "Wall_C"}, {"class": "Wall_C"},
-    {"class": "Foundation_C"}, {"class": "Foundation_C"},
-    {"class": "Wall_C", "inPersistentLevel": false}
-  ],
-  "inventories": [
-    {"name": "Chest", "items": ["Contraband_C", "Berry_C", "Contraband_C"]},
-    {"name": "Backpack", "items": ["Berry_C"]}
-  ],
-  "engrams": ["Berry_C", "WallItem_C"]
-})");
-}
+json DemoWorld() { return json::parse(demo::kWorld); }
 
-json DemoConfig() {
-  return json::parse(R"({
-  "Destroylist": {
-    "contraband": {"Blueprint": "Blueprint'/Game/Demo/Items/Contraband.Contraband'"}
-  },
-  "DestroyDinolist": {
-    "dodo": {"Blueprint": "Blueprint'/Game/Demo/Dinos/Dodo.Dodo'"}
-  },
-  "DestroyDinoLevel": {
-    "Blueprint'/Game/Demo/Dinos/Rex.Rex'": {"ExceedSestructionLevel": 100}
-  }
-})");
-}
+json DemoConfig() { return json::parse(demo::kConfig); }
+
+const char* DemoConfigText() { return demo::kConfig; }
 
 }  // namespace sandbox::server

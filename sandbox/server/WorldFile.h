@@ -14,5 +14,7 @@ nlohmann::json ReadWorldFile(const std::string& path);
 nlohmann::json DemoWorld();
 // The configuration the demo starts with.
 nlohmann::json DemoConfig();
+// The demo configuration as its file holds it, for writing into a server directory.
+const char* DemoConfigText();
 
 }  // namespace sandbox::server

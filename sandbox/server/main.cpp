@@ -23,12 +23,20 @@ using sandbox::server::Session;
 
 constexpr const char* kProgram = "tidywarden-sandbox: ";
 
+// Packet ids handed to the plug-in count up from 1 and start again after the largest, so a long-running server
+// never overflows them.
+std::int32_t NextPacketId(std::int32_t& id) {
+  const std::int32_t current = id;
+  id = id == INT32_MAX ? 1 : id + 1;
+  return current;
+}
+
 std::shared_ptr<sandbox::server::FileSink> PrepareDirectory(const ServerOptions& options) {
   const auto directory = std::filesystem::absolute(options.directory);
   const auto configDirectory = directory / "ArkApi/Plugins/Tidywarden";
   std::filesystem::create_directories(configDirectory);
   if (options.writeDemoConfig && !std::filesystem::exists(configDirectory / "config.json")) {
-    std::ofstream(configDirectory / "config.json") << sandbox::server::DemoConfig().dump(2) << "\n";
+    std::ofstream(configDirectory / "config.json", std::ios::binary) << sandbox::server::DemoConfigText();
   }
   sandbox::SetCurrentDir(directory.generic_string());
   auto logFile = std::make_shared<sandbox::server::FileSink>((directory / "ArkApi/Logs/sandbox.log").string());
@@ -44,7 +52,7 @@ int RunScript(Session& session, const std::string& path) {
   for (std::string line; std::getline(script, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
-    platform::WriteOut("> " + line + "\n" + session.Execute(line, id++) + "\n");
+    platform::WriteOut("> " + line + "\n" + session.Execute(line, NextPacketId(id)) + "\n");
   }
   return 0;
 }
@@ -64,7 +72,7 @@ int Serve(Session& session, const ServerOptions& options, const std::shared_ptr<
   platform::WriteOut(std::string(kProgram) + "RCON listening on " + Endpoint(options.bindAddress, server.Port()) +
                      "\n");
   std::int32_t id = 1;
-  const auto execute = [&](const std::string& line) { return session.Execute(line, id++); };
+  const auto execute = [&](const std::string& line) { return session.Execute(line, NextPacketId(id)); };
   const auto reportFailure = [&](const std::string& failure) {
     const std::string message = failure + "; the server stops";
     spdlog::logger log("tidywarden-sandbox", logFile);

@@ -27,6 +27,7 @@ _options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
 LAUNCH = ([_options.launcher] if _options.launcher else []) + [_options.server]
 NODE_MODULES = _options.node_modules
 HERE = os.path.dirname(os.path.abspath(__file__))
+DEMO_SCRIPT = os.path.join(HERE, "..", "..", "sandbox", "demo", "script.txt")
 # A server under an emulator takes longer to start, the first time most of all.
 START_SECONDS = 120 if _options.launcher else 30
 PASSWORD = "e2e-secret"
@@ -278,7 +279,7 @@ class ScriptTest(unittest.TestCase):
         """Runs the story in a fresh server directory; returns the status, both outputs and the log file's bytes."""
         directory = tempfile.mkdtemp(prefix="tidywarden-script-")
         try:
-            story = os.path.join(HERE, "demo_story.txt")
+            story = DEMO_SCRIPT
             result = subprocess.run(LAUNCH + ["--dir", directory, "--demo-config", "--script", story, *options],
                                     capture_output=True, timeout=300)
             with open(os.path.join(directory, "ArkApi", "Logs", "sandbox.log"), "rb") as log:
@@ -304,7 +305,7 @@ class ScriptTest(unittest.TestCase):
     def test_runs_every_line_and_exits_cleanly(self):
         self.assertEqual(self.status, 0, self.stderr)
         self.assertEqual(self.stderr, "")
-        with open(os.path.join(HERE, "demo_story.txt"), encoding="utf-8") as story:
+        with open(DEMO_SCRIPT, encoding="utf-8") as story:
             commands = [line.strip() for line in story if line.strip() and not line.startswith("#")]
         self.assertEqual([command for command, _ in self.replies], commands)
 
