@@ -1,13 +1,13 @@
 # The Windows cross build: Debian's header-only libraries, GoogleTest from source, and wine to run the tests.
 
-set(TIDYWARDEN_SYSTEM_INCLUDE_DIR /usr/include CACHE PATH "Where Debian's spdlog, fmt and nlohmann/json headers live")
+set(TIDYWARDEN_SYSTEM_INCLUDE_DIR /usr/include CACHE PATH "Where Debian's header-only libraries live")
 set(TIDYWARDEN_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources, built with the cross compiler")
 
-# Only these three libraries are exposed: the rest of the native /usr/include would shadow mingw's own headers.
+# Only these libraries are exposed: the rest of the native /usr/include would shadow mingw's own headers.
 if(NOT TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
   set(_links ${PROJECT_BINARY_DIR}/third-party/include)
   file(MAKE_DIRECTORY ${_links})
-  foreach(_library spdlog fmt nlohmann)
+  foreach(_library spdlog fmt nlohmann CLI utf8cpp)
     if(NOT IS_DIRECTORY ${TIDYWARDEN_SYSTEM_INCLUDE_DIR}/${_library})
       message(FATAL_ERROR "${TIDYWARDEN_SYSTEM_INCLUDE_DIR}/${_library} is missing; run ./scripts/setup")
     endif()
