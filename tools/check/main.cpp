@@ -38,6 +38,8 @@ bool ColourWanted() {
 int main(int argc, char** argv) {
   CLI::App app{"Checks a Tidywarden config.json the way the plug-in reads it, before it goes to the server.",
                "tidywarden-check"};
+  // On Windows CLI11 would take a path such as /configs/config.json for a "/option".
+  app.allow_windows_style_options(false);
   std::string format = "text";
   std::string serverDir;
   std::string configPath;
