@@ -1,5 +1,5 @@
-# Checks a module's tables (objdump -p of MODULE, a DLL or a program, or a saved DUMP): imports from HOST and Windows
-# only, no exports.
+# Checks a DLL's or program's tables (objdump -p of MODULE, or a saved DUMP): imports from HOST and Windows only, no
+# exports. An empty HOST stands for a program that imports nothing but Windows.
 if(DEFINED DUMP)
   file(READ "${DUMP}" dump)
   set(MODULE "${DUMP}")
@@ -22,13 +22,13 @@ foreach(entry IN LISTS imports)
   string(REGEX REPLACE "^DLL Name: " "" name "${entry}")
   string(STRIP "${name}" name)
   string(TOLOWER "${name}" lower)
-  if(lower STREQUAL host)
+  if(host AND lower STREQUAL host)
     set(host_imported TRUE)
   elseif(NOT lower MATCHES "${system_dll}")
     string(APPEND problems "\n  imports ${name}, which is neither the host nor part of Windows")
   endif()
 endforeach()
-if(NOT host_imported)
+if(host AND NOT host_imported)
   string(APPEND problems "\n  does not import ${HOST}")
 endif()
 

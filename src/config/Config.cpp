@@ -1,11 +1,12 @@
 // Reading the configuration file and the reload command.
 #include "config/Config.h"
 
-#include <fstream>
 #include <string>
+#include <utility>
 
 #include "common/Log.h"
 #include "common/Messages.h"
+#include "config/ConfigFile.h"
 #include "host/Game.h"
 
 // Constructed before the library's attach notification runs LoadPlugin.
@@ -17,16 +18,13 @@ nlohmann::json PluginConfig __attribute__((init_priority(101)));
 
 namespace {
 
-std::string ConfigPath() { return ArkApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Tidywarden/config.json"; }
+std::string ConfigPath() { return ArkApi::Tools::GetCurrentDir() + config::kConfigPathInServerDir; }
 
 }  // namespace
 
 bool ReadConfigFile() {
-  std::ifstream file(ConfigPath());
-  if (!file.is_open()) return false;
   nlohmann::json document;
-  file >> document;
-  file.close();
+  if (!config::ReadDocumentFile(ConfigPath(), document)) return false;
   PluginConfig = std::move(document);
   return true;
 }

@@ -23,7 +23,7 @@ json& MutableMember(json& value, std::string_view key) {
 }
 
 const std::string& BlueprintOf(json& member) {
-  const json& blueprint = MutableMember(member, "Blueprint");
+  const json& blueprint = MutableMember(member, kBlueprintKey);
   if (!blueprint.is_string()) ThrowNotString(blueprint);
   return blueprint.get_ref<const std::string&>();
 }
@@ -35,7 +35,7 @@ const std::string& BlueprintOfCopy(const json& member) {
     throw json::type_error::create(
         305, std::string("cannot use operator[] with a string argument with ") + member.type_name(), nullptr);
   }
-  const auto found = member.find("Blueprint");
+  const auto found = member.find(kBlueprintKey);
   if (found == member.end()) ThrowNotString(json());
   if (!found->is_string()) ThrowNotString(*found);
   return found->get_ref<const std::string&>();

@@ -9,6 +9,13 @@
 
 namespace config {
 
+// The keys the hooks read.
+inline constexpr const char* kItemListKey = "Destroylist";
+inline constexpr const char* kCreatureListKey = "DestroyDinolist";
+inline constexpr const char* kLevelListKey = "DestroyDinoLevel";
+inline constexpr const char* kBlueprintKey = "Blueprint";
+inline constexpr const char* kThresholdKey = "ExceedSestructionLevel";
+
 // The mutable subscript: a null value becomes an object, a missing member is added as null, any other kind
 // throws type error 305. An existing member is found without building a key.
 nlohmann::json& MutableMember(nlohmann::json& value, std::string_view key);

@@ -17,7 +17,7 @@ enum class AfterMatch { Continue, Stop };
 // until it answers Stop. Reads through the mutable subscript, so a missing list or "Blueprint" is added as null.
 template <typename OnMatch>
 void WalkDestroylist(nlohmann::json& document, std::string_view blueprint, OnMatch&& onMatch) {
-  nlohmann::json& list = MutableMember(document, "Destroylist");
+  nlohmann::json& list = MutableMember(document, kItemListKey);
   for (auto entry = list.begin(); entry != list.end(); ++entry) {
     // Looking the member up again by its key would find this very element; key() still fails on non-objects.
     (void)entry.key();
@@ -34,7 +34,7 @@ void WalkDinolist(const nlohmann::json& document, std::string_view blueprint, On
     throw nlohmann::json::type_error::create(306, std::string("cannot use value() with ") + document.type_name(),
                                              nullptr);
   }
-  const auto list = document.find("DestroyDinolist");
+  const auto list = document.find(kCreatureListKey);
   if (list == document.end()) return;
   for (auto member = list->cbegin(); member != list->cend(); ++member) {
     (void)member.key();
@@ -47,13 +47,13 @@ void WalkDinolist(const nlohmann::json& document, std::string_view blueprint, On
 // the threshold, so a creature without one leaves its entry untouched whatever the entry holds.
 template <typename ReadLevel>
 bool LevelReached(nlohmann::json& document, std::string_view blueprint, ReadLevel&& readLevel) {
-  nlohmann::json& levels = MutableMember(document, "DestroyDinoLevel");
+  nlohmann::json& levels = MutableMember(document, kLevelListKey);
   if (!levels.is_object()) return false;
   const auto found = levels.find(blueprint);
   if (found == levels.end()) return false;
   const std::int32_t* baseLevel = readLevel();
   if (baseLevel == nullptr) return false;
-  return *baseLevel >= ThresholdOf(MutableMember(*found, "ExceedSestructionLevel"));
+  return *baseLevel >= ThresholdOf(MutableMember(*found, kThresholdKey));
 }
 
 }  // namespace config

@@ -8,6 +8,7 @@
 #include "config/Walks.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
+#include "inventory/DetourNames.h"
 
 GameFn::ServerActorViewRemoteInventory ViewRemoteInventoryOriginal = nullptr;
 GameFn::AddToInventory AddToInventoryOriginal = nullptr;
@@ -30,7 +31,7 @@ void PurgeInventory(UPrimalInventoryComponent* inventory) {
 
 void OnViewRemoteInventory(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory) {
   bool failed = true;
-  RunAtBoundary(__FILE__, "OnViewRemoteInventory", [&] {
+  RunAtBoundary(__FILE__, detours::kViewRemoteInventory, [&] {
     if (controller != nullptr && inventory != nullptr) PurgeInventory(inventory);
     failed = false;
   });
@@ -43,7 +44,7 @@ void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, s
                       std::uint8_t dontRecalcSpoilingTime, std::uint8_t ignoreAbsoluteMaxInventory) {
   bool refused = false;
   bool failed = true;
-  RunAtBoundary(__FILE__, "OnAddToInventory", [&] {
+  RunAtBoundary(__FILE__, detours::kAddToInventory, [&] {
     // The game's flags are bytes: any non-zero value counts as set.
     if (item != nullptr && equipItem == 0 && ignoreAbsoluteMaxInventory == 0 && inventory != nullptr &&
         host::ClassOf(item) != nullptr) {
@@ -63,7 +64,7 @@ void OnAddToInventory(UPrimalItem* item, UPrimalInventoryComponent* inventory, s
 void OnFinishedReceivingItems(AShooterPlayerController* controller, UPrimalInventoryComponent* inventory,
                               std::uint8_t equippedItems) {
   FinishedReceivingItemsOriginal(controller, inventory, equippedItems);
-  RunAtBoundary(__FILE__, "OnFinishedReceivingItems", [&] {
+  RunAtBoundary(__FILE__, detours::kFinishedReceivingItems, [&] {
     if (controller != nullptr && inventory != nullptr) PurgeInventory(inventory);
   });
 }

@@ -6,6 +6,7 @@
 #include "config/Walks.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
+#include "purge/DetourNames.h"
 #include "purge/Purge.h"
 
 GameFn::DinoBeginPlay DinoBeginPlayOriginal = nullptr;
@@ -13,7 +14,7 @@ GameFn::DinoBeginPlay DinoBeginPlayOriginal = nullptr;
 void OnDinoBeginPlay(APrimalDinoCharacter* creature) {
   DinoBeginPlayOriginal(creature);
   if (creature == nullptr) return;
-  RunAtBoundary(__FILE__, "OnDinoBeginPlay", [&] {
+  RunAtBoundary(__FILE__, detours::kDinoBeginPlay, [&] {
     auto* actor = reinterpret_cast<AActor*>(creature);
     const std::string blueprint = ClassBlueprint(host::ClassOf(creature)).ToUtf8();
     config::WalkDinolist(PluginConfig, blueprint, [&] { host::ForceDestroy(actor); });

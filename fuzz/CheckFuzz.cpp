@@ -1,0 +1,56 @@
+// Fuzz target: any bytes as a configuration file, checked; then the loaded plug-in's hooks driven with the same file
+// must fail for exactly the lists the checker reports errors for, with the lines it quotes.
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "Check.h"
+#include "FuzzSupport.h"
+#include "HookVerdicts.h"
+
+namespace {
+
+const std::filesystem::path& CheckedFile() {
+  static const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("tidywarden-fuzz-check-" + std::to_string(::getpid()) + ".json");
+  return path;
+}
+
+void CheckFindings(const check::Findings& findings) {
+  const int status = check::ExitStatus(findings);
+  if (status < 0 || status > 2) fuzz::Fail("an existing file gave exit status " + std::to_string(status));
+  for (const auto& finding : findings) {
+    if (finding.code == "E101" && findings.size() != 1) fuzz::Fail("a parse error came with other findings");
+    if (finding.code.empty() || finding.message.empty()) fuzz::Fail("a finding without a code or a message");
+  }
+  const auto array = nlohmann::json::parse(check::FormatJson(findings), nullptr, false);
+  if (!array.is_array() || array.size() != findings.size()) fuzz::Fail("the JSON output does not hold every finding");
+  if (check::FormatText(findings).empty()) fuzz::Fail("the text output is empty");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  {
+    std::ofstream file(CheckedFile(), std::ios::binary | std::ios::trunc);
+    file << bytes;
+  }
+  const check::Findings findings = check::CheckFile(CheckedFile().string());
+  CheckFindings(findings);
+
+  fuzz::LoadedPlugin& plugin = fuzz::Plugin();
+  const auto hooks = verdicts::DriveHooks(bytes, [&](const std::string& text) {
+    plugin.WriteConfig(text);
+    const auto replies = plugin.Reload();
+    return replies.size() == 1 && replies[0].Utf8() == fuzz::kReloaded;
+  });
+  for (const auto& problem : verdicts::Disagreements(findings, hooks)) fuzz::Fail(problem);
+  return 0;
+}

@@ -1,0 +1,26 @@
+# Runs tidywarden-check (through EMULATOR when set) with ARGS ("|"-separated) and checks its exit status against
+# STATUS, its standard output against the file EXPECTED (@SOURCE_DIR@ standing for SOURCE_DIR), and its output
+# against the regular expression PATTERN.
+cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" arguments "${ARGS}")
+set(command "${PROGRAM}")
+if(EMULATOR)
+  set(command "${EMULATOR}" "${PROGRAM}")
+endif()
+execute_process(COMMAND ${command} ${arguments} RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+# A Windows program writes CR LF line ends through the C runtime's text mode.
+string(REPLACE "\r\n" "\n" output "${output}")
+if(NOT status STREQUAL "${STATUS}")
+  message(FATAL_ERROR "exit status ${status}, expected ${STATUS}\n${output}${errors}")
+endif()
+if(EXPECTED)
+  file(READ "${EXPECTED}" expected)
+  string(REPLACE "@SOURCE_DIR@" "${SOURCE_DIR}" expected "${expected}")
+  if(NOT output STREQUAL expected)
+    message(FATAL_ERROR "the output differs from ${EXPECTED}:\n${output}")
+  endif()
+endif()
+if(PATTERN AND NOT "${output}${errors}" MATCHES "${PATTERN}")
+  message(FATAL_ERROR "the output does not match \"${PATTERN}\":\n${output}${errors}")
+endif()
+message(STATUS "exit status ${status}")
