@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "Check.h"
 #include "sandbox/Text.h"
 #include "sandbox/server/Platform.h"
 
@@ -48,6 +49,25 @@ GameObject* InventoryArgument(const std::vector<std::string>& words, std::size_t
   throw std::runtime_error("unknown inventory " + words[index] + " (see sandbox.inventories)");
 }
 
+// The checker's verdict on the file the plug-in reads, cut short so that a file with thousands of faulty members
+// still gives a reply an RCON client can take; the checker program lists everything.
+std::string CheckLiveConfiguration() {
+  constexpr std::size_t kMostReplyBytes = 32 * 1024;
+  const auto findings = check::CheckFile(check::ConfigPathInServerDir(ArkApi::Tools::GetCurrentDir()));
+  std::string text = check::FormatText(findings);
+  if (text.size() <= kMostReplyBytes) return text;
+  check::Findings shown;
+  std::string shownText;
+  for (const auto& finding : findings) {
+    shown.push_back(finding);
+    std::string next = check::FormatText(shown);
+    if (next.size() > kMostReplyBytes) break;
+    shownText = std::move(next);
+  }
+  return shownText + "(" + std::to_string(findings.size() - (shown.size() - 1)) +
+         " more findings: run tidywarden-check on the file for all of them)\n";
+}
+
 std::string ItemList(const std::vector<GameObject*>& items) {
   if (items.empty()) return "(empty)";
   std::string text;
@@ -82,6 +102,7 @@ constexpr const char* kHelp =
     "  sandbox.hooks | sandbox.commands         what the plug-in has installed\n"
     "  sandbox.unload | sandbox.load            unload or load the plug-in module\n"
     "  sandbox.log [lines]                      the end of the host's log\n"
+    "  sandbox.check                            the configuration checker's verdict on the live config.json\n"
     "anything else goes to the plug-in's RCON commands.";
 
 }  // namespace
@@ -239,6 +260,7 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
     }
     return out.str();
   }
+  if (name == "check") return CheckLiveConfiguration();
   return "unknown sandbox command: sandbox." + name + " (see sandbox.help)";
 }
 
