@@ -1,7 +1,8 @@
 # Per-target warning and sanitizer helpers.
 
-# Headers that must come from the system's include directory even when cross-compiling (header-only use).
-set(TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS "" CACHE STRING "Extra include directories for spdlog, fmt and nlohmann/json")
+# Where the header-only spdlog, fmt and nlohmann/json come from: empty for Debian's (the cross build links them in
+# from /usr/include), or directories holding spdlog/, fmt/ and nlohmann/, such as a live host's own copies.
+set(TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS "" CACHE STRING "Directories with spdlog/, fmt/ and nlohmann/ headers to use instead of Debian's")
 
 function(tidywarden_warnings target)
   if(MSVC)

@@ -17,12 +17,18 @@ if(NOT TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
 endif()
 
 # The package's CMake config would add all of /usr/include; the headers are already reachable through the links.
-find_file(_json_abi nlohmann/detail/abi_macros.hpp PATHS ${TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS} NO_DEFAULT_PATH NO_CACHE)
-if(_json_abi)
-  file(STRINGS ${_json_abi} _json_minor REGEX "#define NLOHMANN_JSON_VERSION_MINOR ")
-  if(NOT _json_minor MATCHES "MINOR 11 ")
-    message(FATAL_ERROR "nlohmann/json 3.11 is required: ${_json_minor}")
+set(_json_abi "")
+foreach(_directory IN LISTS TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
+  if(NOT _json_abi AND EXISTS ${_directory}/nlohmann/detail/abi_macros.hpp)
+    set(_json_abi ${_directory}/nlohmann/detail/abi_macros.hpp)
   endif()
+endforeach()
+if(NOT _json_abi)
+  message(FATAL_ERROR "nlohmann/json 3.11 is required: no nlohmann/detail/abi_macros.hpp in ${TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS}")
+endif()
+file(STRINGS ${_json_abi} _json_minor REGEX "#define NLOHMANN_JSON_VERSION_MINOR ")
+if(NOT _json_minor MATCHES "MINOR 11 ")
+  message(FATAL_ERROR "nlohmann/json 3.11 is required: ${_json_minor}")
 endif()
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 
@@ -33,7 +39,11 @@ if(TIDYWARDEN_BUILD_TESTS)
   add_subdirectory(${TIDYWARDEN_GOOGLETEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 endif()
 
-# Tests run under wine in a prefix of the build's own, so nothing of the user's wine setup leaks in or out.
+# Tests run under wine in a prefix of the build's own, so nothing of the user's wine setup leaks in or out. A build
+# on Windows itself (a live host's) runs nothing here.
+if(NOT CMAKE_CROSSCOMPILING)
+  return()
+endif()
 find_program(TIDYWARDEN_WINE wine64 HINTS /usr/lib/wine)
 find_program(TIDYWARDEN_WINESERVER NAMES wineserver64 wineserver HINTS /usr/lib/wine)
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR AND TIDYWARDEN_WINE AND TIDYWARDEN_WINESERVER)
