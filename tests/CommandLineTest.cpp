@@ -116,6 +116,7 @@ TEST_F(CommandLineTest, PasswordSourcesAndTheirPrecedence) {
     std::optional<std::string> environment;
     const char* password;  // nullptr: refused
   };
+  static const std::string kLongest(4086, 'x');
   const auto file = WriteFile("password", "from-file\r\nsecond line\n");
   const Case cases[] = {
       {"file over environment", {"--rcon-password-file", file}, "from-env", "from-file"},
@@ -130,6 +131,10 @@ TEST_F(CommandLineTest, PasswordSourcesAndTheirPrecedence) {
       {"empty first line", {"--rcon-password-file", WriteFile("blank", "\r\nsecret\n")}, {}, nullptr},
       {"missing file", {"--rcon-password-file", (directory_ / "missing").string()}, "from-env", nullptr},
       {"a directory", {"--rcon-password-file", directory_.string()}, {}, nullptr},
+      // The listener would refuse these only after the plug-in is loaded.
+      {"NUL in the file", {"--rcon-password-file", WriteFile("nul", std::string("a\0b\n", 4))}, {}, nullptr},
+      {"longer than a packet", {}, std::string(4087, 'x'), nullptr},
+      {"as long as a packet allows", {}, std::string(4086, 'x'), kLongest.c_str()},
   };
   for (const auto& c : cases) {
     std::vector<std::string> words = {"--dir", "d"};
@@ -137,6 +142,7 @@ TEST_F(CommandLineTest, PasswordSourcesAndTheirPrecedence) {
     const auto result = Parse(words, c.environment);
     if (c.password == nullptr) {
       EXPECT_FALSE(result.options) << c.name;
+      EXPECT_EQ(result.exitCode, sandbox::server::kUsageExitCode) << c.name;
       continue;
     }
     ASSERT_TRUE(result.options) << c.name << ": " << result.message;

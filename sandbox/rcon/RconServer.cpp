@@ -200,14 +200,8 @@ struct Reply {
 };
 
 void ValidateOptions(const Options& options) {
-  if (options.password.empty()) {
-    throw std::runtime_error("RCON: a password is required; without one anyone who connects can run commands");
-  }
-  if (options.password.size() > kMaxBodyBytes) {
-    throw std::runtime_error("RCON: the password is longer than fits in one packet");
-  }
-  if (options.password.find('\0') != std::string::npos) {
-    throw std::runtime_error("RCON: the password must not contain NUL bytes");
+  if (const std::string problem = PasswordProblem(options.password); !problem.empty()) {
+    throw std::runtime_error("RCON: " + problem);
   }
   if (options.maxConnections < 1) throw std::runtime_error("RCON: maxConnections must be at least 1");
   if (options.maxUnauthenticated < 1 || options.maxUnauthenticated > options.maxConnections) {
@@ -268,12 +262,23 @@ bool IsTransientAcceptError(const std::error_code& error) {
          error == asio::error::interrupted || error == asio::error::would_block || error == asio::error::try_again;
 }
 
-bool IsResourceShortage(const std::error_code& error) {
-  return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
-         error == asio::error::no_memory;
+// Only a broken listening socket ends the listener. Every other failure belongs to the one connection being
+// accepted (a firewall refusal, a network gone down under it) or to a passing shortage of resources.
+bool IsListenerBroken(const std::error_code& error) {
+  return error == asio::error::bad_descriptor || error == asio::error::not_socket ||
+         error == asio::error::invalid_argument;
 }
 
 }  // namespace
+
+std::string PasswordProblem(const std::string& password) {
+  if (password.empty()) return "a password is required; without one anyone who connects can run commands";
+  if (password.size() > kMaxBodyBytes) {
+    return "the password is longer than fits in one packet (" + std::to_string(kMaxBodyBytes) + " bytes)";
+  }
+  if (password.find('\0') != std::string::npos) return "the password must not contain NUL bytes";
+  return {};
+}
 
 struct Server::Impl {
   explicit Impl(Options opts) : options(std::move(opts)) {}
@@ -478,8 +483,8 @@ void Server::Impl::OnAccept(const std::error_code& error, tcp::socket socket) {
     Accept();
     return;
   }
-  if (!IsResourceShortage(error)) throw std::system_error(error, "RCON: accepting connections failed");
-  // The pending connection stays queued and would complete every accept at once.
+  if (IsListenerBroken(error)) throw std::system_error(error, "RCON: accepting connections failed");
+  // A connection that could not be taken may stay queued and would fail every accept at once.
   acceptBackoff->expires_after(kAcceptBackoff);
   acceptBackoff->async_wait([this](const std::error_code& waited) {
     if (!waited) Accept();

@@ -41,6 +41,10 @@ struct Options {
   bool emptyValueBeforeAuthResponse = false;
 };
 
+// Why a password cannot serve as the RCON password (empty text when it can): it must be non-empty, fit in one
+// login packet and hold no NUL byte.
+std::string PasswordProblem(const std::string& password);
+
 // Runs one command line (UTF-8) on the game thread and returns the reply text (UTF-8, may be empty).
 using Executor = std::function<std::string(const std::string& line)>;
 

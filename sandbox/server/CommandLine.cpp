@@ -7,6 +7,7 @@
 #include <charconv>
 #include <fstream>
 
+#include "sandbox/rcon/RconServer.h"
 #include "sandbox/server/Platform.h"
 
 namespace sandbox::server {
@@ -120,6 +121,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optio
     options.port = static_cast<std::uint16_t>(port);
     options.password =
         ResolvePassword(passwordArgument, passwordFile, environmentPassword, !options.scriptFile, result.warnings);
+    // Refused here rather than once the plug-in is loaded, so the exit status says the command line was at fault.
+    if (!options.password.empty()) {
+      if (const std::string problem = rcon::PasswordProblem(options.password); !problem.empty()) {
+        throw CLI::ValidationError("RCON password", problem);
+      }
+    }
   } catch (const CLI::CallForHelp&) {
     result.message = app.help() + "\n";
     return result;
