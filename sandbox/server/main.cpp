@@ -50,6 +50,11 @@ int RunScript(Session& session, const std::string& path) {
   if (!script.is_open()) throw std::runtime_error("cannot open script " + path);
   std::int32_t id = 1;
   for (std::string line; std::getline(script, line);) {
+    // Ctrl-C ends a long script between commands, with the plug-in unloaded as after the last one.
+    if (platform::StopRequested()) {
+      platform::WriteOut(std::string(kProgram) + "stopped before the end of the script\n");
+      return 0;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     platform::WriteOut("> " + line + "\n" + session.Execute(line, NextPacketId(id)) + "\n");

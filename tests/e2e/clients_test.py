@@ -309,6 +309,26 @@ class ScriptTest(unittest.TestCase):
             commands = [line.strip() for line in story if line.strip() and not line.startswith("#")]
         self.assertEqual([command for command, _ in self.replies], commands)
 
+    def test_ctrl_c_ends_a_long_script_between_commands(self):
+        directory = tempfile.mkdtemp(prefix="tidywarden-script-")
+        try:
+            script = os.path.join(directory, "long.txt")
+            lines = 50000
+            with open(script, "w") as file:
+                file.write("sandbox.hooks\n" * lines)
+            server = subprocess.Popen(LAUNCH + ["--dir", directory, "--quiet", "--script", script],
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            # Unread, the pipe fills and holds the server mid-script until the interrupt is in.
+            first = server.stdout.read(4096)
+            server.send_signal(signal.SIGINT)
+            rest, errors = server.communicate(timeout=START_SECONDS)
+        finally:
+            shutil.rmtree(directory, ignore_errors=True)
+        output = (first + rest).decode("utf-8")
+        self.assertEqual(server.returncode, 0, errors)
+        self.assertIn("stopped before the end of the script", output[-200:])
+        self.assertLess(output.count("> sandbox.hooks"), lines)
+
     def test_replies_tell_the_story(self):
         expected = [
             ("sandbox.hooks", "5 hooked game functions"),
