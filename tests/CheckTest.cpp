@@ -277,6 +277,12 @@ TEST_F(CheckTest, TextColoursOnlyWhenAsked) {
   // A parse error quoting bytes that are not UTF-8 still prints as UTF-8.
   const std::string gbk = check::FormatText(check::CheckFile(Write("{\"\xB1\xA6")));
   EXPECT_EQ(gbk.find('\xB1'), std::string::npos) << gbk;
+  // A member name of a megabyte is cut short in the text; the JSON keeps the pointer whole.
+  const std::string longName(1 << 20, 'x');
+  const check::Findings unknown = check::CheckFile(Write(With("\"" + longName + "\": 1")));
+  ASSERT_FALSE(unknown.empty());
+  EXPECT_LT(check::FormatText(unknown).size(), 4096u);
+  EXPECT_NE(check::FormatJson(unknown).find("/" + longName + "\""), std::string::npos);
 }
 
 }  // namespace

@@ -6,9 +6,12 @@
 #include <nlohmann/json.hpp>
 
 #include "Check.h"
+#include "CheckInternal.h"
 
 namespace check {
 namespace {
+
+constexpr std::size_t kPointerShown = 300;
 
 // A parse error's text can quote bytes that are not UTF-8; a terminal gets U+FFFD for them.
 std::string Printable(const std::string& text) {
@@ -68,7 +71,9 @@ std::string FormatText(const Findings& findings, bool colour) {
   for (const Finding& finding : findings) {
     ++counts[static_cast<int>(finding.severity)];
     const Style style = SeverityStyle(finding.severity, colour);
-    const std::string where = finding.pointer.empty() ? "the whole file" : Printable(finding.pointer);
+    // A pointer holds the member names whole, and a name can be megabytes long; JSON output keeps it whole.
+    const std::string where =
+        finding.pointer.empty() ? "the whole file" : Printable(detail::Shortened(finding.pointer, kPointerShown));
     text += fmt::format("{}{} {}{} at {}: {}\n", style.on, SeverityName(finding.severity), finding.code, style.off,
                         where, Printable(finding.message));
     if (!finding.effect.empty()) text += fmt::format("    effect: {}\n", Printable(finding.effect));

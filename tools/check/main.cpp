@@ -66,9 +66,16 @@ int main(int argc, char** argv) {
     std::cout << check::FormatJson(findings);
   } else {
 #if defined(_WIN32)
-    if (_isatty(_fileno(stdout)) != 0) SetConsoleOutputCP(CP_UTF8);
+    // The code page belongs to the console window and outlives this program: it is given back afterwards.
+    const bool console = _isatty(_fileno(stdout)) != 0;
+    const UINT previousCodePage = GetConsoleOutputCP();
+    if (console) SetConsoleOutputCP(CP_UTF8);
 #endif
     std::cout << path << ":\n" << check::FormatText(findings, ColourWanted());
+    std::cout.flush();
+#if defined(_WIN32)
+    if (console) SetConsoleOutputCP(previousCodePage);
+#endif
   }
   std::cout.flush();
   return check::ExitStatus(findings);
