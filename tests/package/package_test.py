@@ -147,6 +147,23 @@ class Download(unittest.TestCase):
             with open(os.path.join(folder, "ArkApi", "Plugins", "Tidywarden", "config.json"), "rb") as example:
                 self.assertEqual(written.read(), example.read())
 
+    def test_notes_commands_run_as_written(self):
+        folder = self.unpack()
+        for note, heading in (("README.txt", "Quick start / 快速开始:"), ("sandbox/README.txt", "Try the demo / 试用演示:")):
+            with open(os.path.join(folder, note), encoding="utf-8", newline="") as text:
+                lines = text.read().split("\r\n" if ARGS.kind == "win64" else "\n")
+            commands = []
+            for line in lines[lines.index(heading) + 1:]:
+                if not line.startswith("  "):
+                    break
+                commands.append(line.strip())
+            self.assertTrue(commands, note)
+            where = os.path.dirname(os.path.join(folder, note))
+            for command in commands:
+                shell = [ARGS.launcher, "cmd", "/c", command] if ARGS.kind == "win64" else ["/bin/sh", "-c", command]
+                result = subprocess.run(shell, cwd=where, capture_output=True, timeout=300)
+                self.assertEqual(result.returncode, 0, f"{note}: {command}\n{result.stdout}{result.stderr}")
+
     def test_guide_commands_run_as_written(self):
         if ARGS.kind != "win64":
             self.skipTest("the guide's commands are Windows commands")
