@@ -1,9 +1,13 @@
 // The sandbox's own commands: counted listings agree in number with their count.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "Check.h"
 #include "sandbox/GameWorld.h"
+#include "sandbox/Sandbox.h"
 #include "sandbox/server/Session.h"
 #include "sandbox/server/WorldFile.h"
 
@@ -27,6 +31,38 @@ TEST(SessionTest, CountedListingsAreSingularForOne) {
   EXPECT_EQ(LastLine(session.Execute("sandbox.commands")), "0 RCON commands");
   session.Execute("sandbox.spawn Raptor_C");
   EXPECT_EQ(LastLine(session.Execute("sandbox.creatures")), "2 creatures in the persistent level");
+}
+
+// A configuration with thousands of faulty members: the reply shows as many findings as fit in 32 KiB and counts
+// the rest.
+TEST(SessionTest, CheckReplyOfAHugeVerdictShowsWhatFitsAndCountsTheRest) {
+  sandbox::ResetHost();
+  const auto directory = std::filesystem::temp_directory_path() / "tidywarden-session-check";
+  std::filesystem::create_directories(directory / "ArkApi/Plugins/Tidywarden");
+  nlohmann::json list = nlohmann::json::object();
+  for (int i = 0; i < 3000; ++i) list["member" + std::to_string(i)] = i;
+  const auto config = directory / "ArkApi/Plugins/Tidywarden/config.json";
+  std::ofstream(config) << nlohmann::json{{"Destroylist", list}}.dump();
+  sandbox::SetCurrentDir(directory.generic_string());
+  sandbox::server::Session session("no plug-in is loaded here");
+
+  const std::string reply = session.Execute("sandbox.check");
+  const check::Findings all = check::CheckFile(config.string());
+  std::filesystem::remove_all(directory);
+  ASSERT_GT(check::FormatText(all).size(), 32u * 1024);
+  const std::string trailer = " more findings: run tidywarden-check on the file for all of them)";
+  ASSERT_GT(reply.size(), trailer.size());
+  ASSERT_EQ(reply.substr(reply.size() - trailer.size()), trailer);
+  const std::size_t open = reply.rfind('(');
+  const std::size_t hidden = std::stoul(reply.substr(open + 1));
+  ASSERT_LT(hidden, all.size());
+  const auto first = [&](std::size_t count) {
+    return check::FormatText(check::Findings(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count)));
+  };
+  const std::size_t shown = all.size() - hidden;
+  EXPECT_EQ(reply.substr(0, open), first(shown));
+  EXPECT_LE(first(shown).size(), 32u * 1024);
+  EXPECT_GT(first(shown + 1).size(), 32u * 1024);
 }
 
 }  // namespace
