@@ -10,12 +10,16 @@
 namespace sandbox {
 
 std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string units;
+  units.reserve(text.size());
+  if (utf8::find_invalid(text.begin(), text.end()) == text.end()) {
+    utf8::unchecked::utf8to16(text.begin(), text.end(), std::back_inserter(units));
+    return units;
+  }
   // Repaired first, each malformed sequence becoming one U+FFFD, so the conversion cannot throw.
   std::string valid;
   valid.reserve(text.size());
   utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
-  std::u16string units;
-  units.reserve(valid.size());
   utf8::unchecked::utf8to16(valid.begin(), valid.end(), std::back_inserter(units));
   return units;
 }

@@ -56,15 +56,19 @@ std::string CheckLiveConfiguration() {
   const auto findings = check::CheckFile(check::ConfigPathInServerDir(ArkApi::Tools::GetCurrentDir()));
   std::string text = check::FormatText(findings);
   if (text.size() <= kMostReplyBytes) return text;
-  check::Findings shown;
-  std::string shownText;
-  for (const auto& finding : findings) {
-    shown.push_back(finding);
-    std::string next = check::FormatText(shown);
-    if (next.size() > kMostReplyBytes) break;
-    shownText = std::move(next);
+  const auto textOfFirst = [&](std::size_t count) {
+    return check::FormatText(check::Findings(findings.begin(), findings.begin() + static_cast<std::ptrdiff_t>(count)));
+  };
+  // Each finding adds more to the text than its count can take from the summary line, so the text grows with the
+  // number shown: the most that fit is found by halving, not by formatting every prefix.
+  std::size_t fits = 0;
+  std::size_t tooMany = findings.size();
+  while (tooMany - fits > 1) {
+    const std::size_t middle = fits + (tooMany - fits) / 2;
+    (textOfFirst(middle).size() <= kMostReplyBytes ? fits : tooMany) = middle;
   }
-  return shownText + "(" + std::to_string(findings.size() - (shown.size() - 1)) +
+  const std::string shownText = fits == 0 ? std::string() : textOfFirst(fits);
+  return shownText + "(" + std::to_string(findings.size() - fits) +
          " more findings: run tidywarden-check on the file for all of them)\n";
 }
 

@@ -185,8 +185,6 @@ json ReadWorldFile(const std::string& path) {
 
 json DemoWorld() { return json::parse(demo::kWorld); }
 
-json DemoConfig() { return json::parse(demo::kConfig); }
-
 const char* DemoConfigText() { return demo::kConfig; }
 
 }  // namespace sandbox::server

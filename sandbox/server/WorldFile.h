@@ -12,8 +12,6 @@ namespace sandbox::server {
 void BuildWorld(const nlohmann::json& world);
 nlohmann::json ReadWorldFile(const std::string& path);
 nlohmann::json DemoWorld();
-// The configuration the demo starts with.
-nlohmann::json DemoConfig();
 // The demo configuration as its file holds it, for writing into a server directory.
 const char* DemoConfigText();
 
