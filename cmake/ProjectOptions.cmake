@@ -4,6 +4,25 @@
 # from /usr/include), or directories holding spdlog/, fmt/ and nlohmann/, such as a live host's own copies.
 set(TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS "" CACHE STRING "Directories with spdlog/, fmt/ and nlohmann/ headers to use instead of Debian's")
 
+# The JSON library from TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS, whichever copy it is, held to the 3.11 the sources are
+# written for. Its package's CMake config is not used: it would add all of its own include directory.
+function(tidywarden_json_from_include_dirs)
+  set(_json_abi "")
+  foreach(_directory IN LISTS TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
+    if(NOT _json_abi AND EXISTS ${_directory}/nlohmann/detail/abi_macros.hpp)
+      set(_json_abi ${_directory}/nlohmann/detail/abi_macros.hpp)
+    endif()
+  endforeach()
+  if(NOT _json_abi)
+    message(FATAL_ERROR "nlohmann/json 3.11 is required: no nlohmann/detail/abi_macros.hpp in ${TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS}")
+  endif()
+  file(STRINGS ${_json_abi} _json_minor REGEX "#define NLOHMANN_JSON_VERSION_MINOR ")
+  if(NOT _json_minor MATCHES "MINOR 11 ")
+    message(FATAL_ERROR "nlohmann/json 3.11 is required: ${_json_minor}")
+  endif()
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+endfunction()
+
 function(tidywarden_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /WX)

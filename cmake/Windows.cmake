@@ -17,20 +17,7 @@ if(NOT TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
 endif()
 
 # The package's CMake config would add all of /usr/include; the headers are already reachable through the links.
-set(_json_abi "")
-foreach(_directory IN LISTS TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
-  if(NOT _json_abi AND EXISTS ${_directory}/nlohmann/detail/abi_macros.hpp)
-    set(_json_abi ${_directory}/nlohmann/detail/abi_macros.hpp)
-  endif()
-endforeach()
-if(NOT _json_abi)
-  message(FATAL_ERROR "nlohmann/json 3.11 is required: no nlohmann/detail/abi_macros.hpp in ${TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS}")
-endif()
-file(STRINGS ${_json_abi} _json_minor REGEX "#define NLOHMANN_JSON_VERSION_MINOR ")
-if(NOT _json_minor MATCHES "MINOR 11 ")
-  message(FATAL_ERROR "nlohmann/json 3.11 is required: ${_json_minor}")
-endif()
-add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+tidywarden_json_from_include_dirs()
 
 if(TIDYWARDEN_BUILD_TESTS)
   # Debian's GTest package holds native libraries only; its sources build with the cross compiler.
