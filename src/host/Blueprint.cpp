@@ -3,14 +3,15 @@
 
 #include <algorithm>
 
+#include "host/BlueprintForm.h"
 #include "host/Game.h"
 
 namespace {
 
-constexpr std::u16string_view kRemoved = u"Default__";
+using blueprint::kRemovedPartUnits;
 
 host::OwnedString Wrapped(std::u16string_view path) {
-  auto result = host::OwnedString::FromNarrow("Blueprint'");
+  auto result = host::OwnedString::FromNarrow(blueprint::kOpen);
   result.Append(path);
   result.Append(u"'");
   return result;
@@ -19,13 +20,13 @@ host::OwnedString Wrapped(std::u16string_view path) {
 // One left-to-right pass; an occurrence formed only by joining the neighbours of a removal stays.
 host::OwnedString WithoutDefaultPrefix(host::OwnedString text) {
   const std::u16string_view units = text.View();
-  std::size_t found = units.find(kRemoved);
+  std::size_t found = units.find(kRemovedPartUnits);
   if (found == std::u16string_view::npos) return text;
   host::OwnedString result;
   std::size_t position = 0;
-  for (; found != std::u16string_view::npos; found = units.find(kRemoved, position)) {
+  for (; found != std::u16string_view::npos; found = units.find(kRemovedPartUnits, position)) {
     result.Append(units.substr(position, found - position));
-    position = found + kRemoved.size();
+    position = found + kRemovedPartUnits.size();
   }
   result.Append(units.substr(position));
   return result;

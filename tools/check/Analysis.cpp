@@ -277,16 +277,12 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Finding
           list.effect + LaterMembers(members.size() - position - 1), WalkLines(list, *failure));
       continue;
     }
-    const std::string* path = nullptr;
-    try {
-      path = &config::BlueprintOfCopy(member.value());
-    } catch (const std::exception&) {
-      continue;
-    }
+    // The walk has just read this member's "Blueprint" as a string.
+    const std::string& path = config::BlueprintOfCopy(member.value());
     const auto pathPointer = [&] { return Pointer({list.key, label, config::kBlueprintKey}); };
-    ReviewPathText(*path, list.family, pathPointer, findings);
-    labelsByPath[*path].push_back(label);
-    listed.emplace(label, *path);
+    ReviewPathText(path, list.family, pathPointer, findings);
+    labelsByPath[path].push_back(label);
+    listed.emplace(label, path);
   }
 
   for (const auto& [path, labels] : labelsByPath) {

@@ -16,6 +16,9 @@ void Add(Findings& findings, Severity severity, std::string code, std::string po
          std::string effect = {}, std::vector<std::string> log = {});
 
 // RFC 6901: "/" before each token, "~" written "~0" and "/" written "~1".
+// The whitespace JSON allows between tokens.
+inline bool IsJsonSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
 std::string Pointer(std::initializer_list<std::string_view> tokens);
 // The text cut after `bytes` bytes (never inside a UTF-8 sequence), saying how much was left out.
 std::string Shortened(std::string_view text, std::size_t bytes);

@@ -5,20 +5,19 @@
 #include <string_view>
 
 #include "CheckInternal.h"
+#include "host/BlueprintForm.h"
 
 namespace check::detail {
 namespace {
 
-constexpr std::string_view kPrefix = "Blueprint'";
-constexpr std::string_view kClose = "'";
-constexpr std::string_view kSuffix = "_C";
-constexpr std::string_view kDefault = "Default__";
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr std::string_view kPrefix = blueprint::kOpen;
+constexpr std::string_view kClose = blueprint::kClose;
+constexpr std::string_view kSuffix = blueprint::kGeneratedSuffix;
+constexpr std::string_view kDefault = blueprint::kRemovedPart;
 
 std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsJsonSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsJsonSpace(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -78,8 +77,8 @@ PathReview ReviewPath(std::string_view text, PathFamily family) {
   if (!CanBeDerived(text)) {
     const std::string_view trimmed = Trimmed(text);
     if (trimmed != text && !trimmed.empty() && CanBeDerived(trimmed)) {
-      return Never(IsSpace(text.front()) ? "it starts with whitespace before Blueprint'"
-                                         : "it ends with whitespace after the closing '",
+      return Never(IsJsonSpace(text.front()) ? "it starts with whitespace before Blueprint'"
+                                             : "it ends with whitespace after the closing '",
                    text);
     }
     if (!text.starts_with(kPrefix)) {
@@ -109,7 +108,7 @@ PathReview ReviewPath(std::string_view text, PathFamily family) {
                            "the class, not its default object",
                     text);
   }
-  if (!inner.empty() && (IsSpace(inner.front()) || IsSpace(inner.back()))) {
+  if (!inner.empty() && (IsJsonSpace(inner.front()) || IsJsonSpace(inner.back()))) {
     return Unlikely("it has whitespace just inside the quotes, which no game path has", text);
   }
   return {};

@@ -18,13 +18,13 @@
 namespace check {
 namespace {
 
+using detail::IsJsonSpace;
+
 constexpr std::size_t kTrailingShown = 40;
 constexpr std::size_t kUtf16Sample = 256;
 // A parse error's text quotes the token it stopped in, which can be the rest of a huge file.
 constexpr std::size_t kWhatShown = 400;
 constexpr std::size_t kWhatLogged = 4096;
-
-bool IsJsonSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // The first characters after the JSON value that are not whitespace; nothing when only whitespace follows.
 std::optional<std::string> TrailingContent(std::istream& stream) {
