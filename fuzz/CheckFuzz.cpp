@@ -1,10 +1,6 @@
 // Fuzz target: any bytes as a configuration file, checked; then the loaded plug-in's hooks driven with the same file
 // must fail for exactly the lists the checker reports errors for, with the lines it quotes.
-#include <unistd.h>
-
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -15,12 +11,6 @@
 #include "HookVerdicts.h"
 
 namespace {
-
-const std::filesystem::path& CheckedFile() {
-  static const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("tidywarden-fuzz-check-" + std::to_string(::getpid()) + ".json");
-  return path;
-}
 
 void CheckFindings(const check::Findings& findings) {
   const int status = check::ExitStatus(findings);
@@ -38,14 +28,11 @@ void CheckFindings(const check::Findings& findings) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  {
-    std::ofstream file(CheckedFile(), std::ios::binary | std::ios::trunc);
-    file << bytes;
-  }
-  const check::Findings findings = check::CheckFile(CheckedFile().string());
+  fuzz::LoadedPlugin& plugin = fuzz::Plugin();
+  plugin.WriteConfig(bytes);
+  const check::Findings findings = check::CheckFile(plugin.ConfigPath().string());
   CheckFindings(findings);
 
-  fuzz::LoadedPlugin& plugin = fuzz::Plugin();
   const auto hooks = verdicts::DriveHooks(bytes, [&](const std::string& text) {
     plugin.WriteConfig(text);
     const auto replies = plugin.Reload();

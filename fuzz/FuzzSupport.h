@@ -26,11 +26,11 @@ class LoadedPlugin {
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
   void WriteConfig(std::string_view bytes);
+  std::filesystem::path ConfigPath() const;
   // Runs "Tidywarden.reload" and returns the replies it got.
   std::vector<sandbox::Reply> Reload();
 
  private:
-  std::filesystem::path ConfigPath() const;
   std::filesystem::path directory_;
   sandbox::PluginModule module_;
 };

@@ -2,7 +2,6 @@
 #include "config/Config.h"
 
 #include <string>
-#include <utility>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -22,12 +21,8 @@ std::string ConfigPath() { return ArkApi::Tools::GetCurrentDir() + config::kConf
 
 }  // namespace
 
-bool ReadConfigFile() {
-  nlohmann::json document;
-  if (!config::ReadDocumentFile(ConfigPath(), document)) return false;
-  PluginConfig = std::move(document);
-  return true;
-}
+// The document is replaced only once the whole file has parsed.
+bool ReadConfigFile() { return config::ReadDocumentFile(ConfigPath(), PluginConfig); }
 
 bool ReadConfigFileOrLog() {
   try {
