@@ -11,6 +11,7 @@ import sys
 import tarfile
 import tempfile
 import unittest
+import urllib.parse
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -211,7 +212,7 @@ class Download(unittest.TestCase):
             for link in page.links:
                 with self.subTest(page=name, link=link):
                     self.assertNotRegex(link, r"^[a-z]+:", "a guide must read offline")
-                    target, _, anchor = link.partition("#")
+                    target, _, anchor = urllib.parse.unquote(link).partition("#")
                     target_name = os.path.normpath(os.path.join(os.path.dirname(name), target)) if target else name
                     self.assertTrue(os.path.isfile(os.path.join(docs, target_name)), "no such file")
                     if anchor:
