@@ -267,11 +267,12 @@ class Download(unittest.TestCase):
 
     def test_notes_commands_run_as_written(self):
         folder = self.unpack()
-        for note, heading in (("README.txt", "Quick start / 快速开始:"), ("sandbox/README.txt", "Try the demo / 试用演示:")):
+        for note, heading in (("README.txt", "Quick start / 快速开始"), ("sandbox/README.txt", "Try the demo / 试用演示")):
             with open(os.path.join(folder, note), encoding="utf-8-sig", newline="") as text:
                 lines = text.read().split("\r\n" if ARGS.kind == "win64" else "\n")
             commands = []
-            for line in lines[lines.index(heading) + 1:]:
+            start = next(number for number, line in enumerate(lines) if line.startswith(heading))
+            for line in lines[start + 1:]:
                 if not line.startswith("  "):
                     break
                 commands.append(line.strip())
