@@ -262,6 +262,9 @@ class Download(unittest.TestCase):
         output = result.stdout.decode("utf-8", "replace")
         self.assertEqual(result.returncode, 0, output + result.stderr.decode("utf-8", "replace"))
         expect_lines_in_order(self, DEMO_REPLIES, output, "demo script")
+        # The script's first line is a comment, whatever mark the file begins with.
+        commands = [line for line in output.splitlines() if line.startswith("> ")]
+        self.assertEqual(commands[0], "> sandbox.hooks", output)
         self.assertEqual(text_of(os.path.join(folder, "trial", "ArkApi", "Plugins", "Tidywarden", "config.json")),
                          text_of(os.path.join(folder, "ArkApi", "Plugins", "Tidywarden", "config.json")))
 
