@@ -4,6 +4,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <spdlog/logger.h>
 
@@ -49,7 +50,10 @@ int RunScript(Session& session, const std::string& path) {
   std::ifstream script(path, std::ios::binary);
   if (!script.is_open()) throw std::runtime_error("cannot open script " + path);
   std::int32_t id = 1;
+  bool firstLine = true;
   for (std::string line; std::getline(script, line);) {
+    // Notepad may begin the file with a UTF-8 byte-order mark, which is not part of the first command.
+    if (std::exchange(firstLine, false) && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     // Ctrl-C ends a long script between commands, with the plug-in unloaded as after the last one.
     if (platform::StopRequested()) {
       platform::WriteOut(std::string(kProgram) + "stopped before the end of the script\n");
