@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

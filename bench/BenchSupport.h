@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "sandbox/GameWorld.h"
+#include "sandbox/game/GameWorld.h"
 
 namespace bench {
 

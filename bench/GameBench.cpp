@@ -10,8 +10,8 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchSupport.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "host/Blueprint.h"
 #include "inventory/Inventory.h"
 #include "purge/Purge.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "FuzzSupport.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
-#include "sandbox/Text.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
+#include "sandbox/host/Text.h"
 
 namespace {
 

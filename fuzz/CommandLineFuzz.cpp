@@ -9,9 +9,9 @@
 
 #include "FuzzSupport.h"
 #include "purge/Purge.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
-#include "sandbox/Text.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
+#include "sandbox/host/Text.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

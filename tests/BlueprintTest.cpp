@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "host/Blueprint.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

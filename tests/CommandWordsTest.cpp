@@ -8,7 +8,7 @@
 
 #include "host/EngineTypes.h"
 #include "purge/Purge.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "host/EngineTypes.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 

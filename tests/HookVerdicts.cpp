@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace verdicts {
 namespace {

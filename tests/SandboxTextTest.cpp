@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sandbox/Text.h"
+#include "sandbox/host/Text.h"
 #include "sandbox/server/Platform.h"
 
 namespace {

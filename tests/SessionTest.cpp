@@ -6,10 +6,10 @@
 #include <string>
 
 #include "Check.h"
-#include "sandbox/GameWorld.h"
-#include "sandbox/Sandbox.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/game/WorldFile.h"
+#include "sandbox/host/Sandbox.h"
 #include "sandbox/server/Session.h"
-#include "sandbox/server/WorldFile.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // World files: a valid file builds the world it describes; a bad one is refused whole, naming the entry at fault.
 #include <gtest/gtest.h>
 
-#include "sandbox/GameWorld.h"
-#include "sandbox/server/WorldFile.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/game/WorldFile.h"
 
 namespace {
 

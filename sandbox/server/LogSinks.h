@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace sandbox::server {
 

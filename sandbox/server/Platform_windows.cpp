@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "sandbox/Text.h"
+#include "sandbox/host/Text.h"
 #include "sandbox/server/Platform.h"
 
 namespace sandbox::server::platform {

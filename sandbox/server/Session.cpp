@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "Check.h"
-#include "sandbox/Text.h"
+#include "sandbox/host/Text.h"
 #include "sandbox/server/Platform.h"
 
 namespace sandbox::server {

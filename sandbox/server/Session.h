@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sandbox/GameWorld.h"
+#include "sandbox/game/GameWorld.h"
 
 namespace sandbox::server {
 

@@ -8,13 +8,13 @@
 
 #include <spdlog/logger.h>
 
+#include "sandbox/game/WorldFile.h"
 #include "sandbox/rcon/RconServer.h"
 #include "sandbox/server/CommandLine.h"
 #include "sandbox/server/GameLoop.h"
 #include "sandbox/server/LogSinks.h"
 #include "sandbox/server/Platform.h"
 #include "sandbox/server/Session.h"
-#include "sandbox/server/WorldFile.h"
 
 namespace {
 

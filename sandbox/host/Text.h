@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace sandbox {
 

@@ -1,7 +1,7 @@
 // Loading the plug-in module the way the host does: the operating system's loader runs its entry.
 #include <stdexcept>
 
-#include "sandbox/HostInternal.h"
+#include "sandbox/host/HostInternal.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "sandbox/HostInternal.h"
+#include "sandbox/host/HostInternal.h"
 
 namespace sandbox {
 namespace {

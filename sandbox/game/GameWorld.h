@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sandbox/Sandbox.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace sandbox::game {
 

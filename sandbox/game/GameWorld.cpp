@@ -1,12 +1,12 @@
 // The simulated game: objects and classes, inventories, the level, game data and the game's own functions.
-#include "sandbox/GameWorld.h"
+#include "sandbox/game/GameWorld.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "sandbox/HostInternal.h"
-#include "sandbox/Text.h"
+#include "sandbox/host/HostInternal.h"
+#include "sandbox/host/Text.h"
 
 namespace sandbox::game {
 

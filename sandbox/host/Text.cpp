@@ -1,5 +1,5 @@
 // UTF-8 to UTF-16 for texts entering the simulated game; the reverse reuses the plug-in layer's converter.
-#include "sandbox/Text.h"
+#include "sandbox/host/Text.h"
 
 #include <iterator>
 

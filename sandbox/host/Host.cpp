@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "sandbox/HostInternal.h"
-#include "sandbox/Text.h"
+#include "sandbox/host/HostInternal.h"
+#include "sandbox/host/Text.h"
 
 #include <spdlog/pattern_formatter.h>
 

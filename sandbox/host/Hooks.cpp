@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "sandbox/HostInternal.h"
+#include "sandbox/host/HostInternal.h"
 
 namespace sandbox {
 namespace {

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "sandbox/GameWorld.h"
+#include "sandbox/game/GameWorld.h"
 
 namespace sandbox::detail {
 

@@ -1,12 +1,12 @@
 // World files: classes with their blueprint paths, then the objects placed in the world.
-#include "sandbox/server/WorldFile.h"
+#include "sandbox/game/WorldFile.h"
 
 #include <fstream>
 #include <map>
 #include <stdexcept>
 
-#include "sandbox/GameWorld.h"
-#include "sandbox/server/DemoTexts.h"
+#include "sandbox/game/DemoTexts.h"
+#include "sandbox/game/GameWorld.h"
 
 namespace sandbox::server {
 namespace {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <map>
 
-#include "sandbox/HostInternal.h"
-#include "sandbox/Text.h"
+#include "sandbox/host/HostInternal.h"
+#include "sandbox/host/Text.h"
 
 namespace sandbox {
 namespace {
