@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "RconPacket.h"
 #include "RconServerTestSeam.h"
 
 namespace {
@@ -45,28 +46,17 @@ struct Packet {
   std::string body;
 };
 
-void AppendInt(std::string& out, std::int32_t value) {
-  for (int shift = 0; shift < 32; shift += 8)
-    out.push_back(static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFF));
-}
-
-std::int32_t ReadInt(const char* p) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return static_cast<std::int32_t>(v);
-}
-
 std::string Frame(std::int32_t size, std::int32_t id, std::int32_t type, const std::string& body,
                   const std::string& tail = std::string(2, '\0')) {
   std::string out;
-  AppendInt(out, size);
-  AppendInt(out, id);
-  AppendInt(out, type);
+  sandbox::rcon::AppendInt32(out, size);
+  sandbox::rcon::AppendInt32(out, id);
+  sandbox::rcon::AppendInt32(out, type);
   return out + body + tail;
 }
 
 std::string Encode(std::int32_t id, std::int32_t type, const std::string& body) {
-  return Frame(static_cast<std::int32_t>(body.size()) + 10, id, type, body);
+  return sandbox::rcon::EncodePacket(id, type, body);
 }
 
 // True when no multi-byte sequence is cut: the property clients rely on when decoding packet by packet.
@@ -106,12 +96,16 @@ class Client {
   // Empty on end of stream, reset or timeout.
   std::optional<Packet> Read(std::chrono::milliseconds timeout = 15s) {
     const auto deadline = Clock::now() + timeout;
-    if (!Fill(4, deadline)) return std::nullopt;
-    const std::int32_t size = ReadInt(buffer_.data());
-    if (size < 10 || !Fill(4 + static_cast<std::size_t>(size), deadline)) return std::nullopt;
-    Packet p{ReadInt(buffer_.data() + 4), ReadInt(buffer_.data() + 8), buffer_.substr(12, size - 10)};
-    buffer_.erase(0, 4 + static_cast<std::size_t>(size));
-    return p;
+    while (true) {
+      const auto decoded = sandbox::rcon::DecodePacket(buffer_);
+      if (decoded.framing == sandbox::rcon::Framing::Malformed) return std::nullopt;
+      if (decoded.framing == sandbox::rcon::Framing::Complete) {
+        Packet p{decoded.packet.id, decoded.packet.type, std::string(decoded.packet.body)};
+        buffer_.erase(0, decoded.length);
+        return p;
+      }
+      if (!Fill(buffer_.size() + 1, deadline)) return std::nullopt;
+    }
   }
 
   bool ClosedByServer(std::chrono::milliseconds timeout = 15s) {
