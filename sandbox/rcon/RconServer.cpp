@@ -136,21 +136,24 @@ struct Connection {
   Clock::time_point nextLoginAt{};  // a login's answer is held back until then
 };
 
-// Neither logged in nor holding the right password: such a connection makes way for a newcomer, and is
-// closed when it has not logged in in time.
-bool Evictable(const Connection& c) {
+// Which connections make way for a newcomer when every place is taken, first rank first and oldest first within
+// a rank; none when neither logged in nor holding the right password. A connection that showed a wrong password
+// is not the administrator about to log in; one that has sent nothing yet may be.
+std::optional<int> EvictionRank(const Connection& c) {
   switch (c.phase) {
-    case Phase::LoggingIn:
     case Phase::Closing:
     case Phase::Lingering:
-      return true;
+      return 0;
     case Phase::LoginWaiting:
-      return !c.waitingLogin.right;
+      if (c.waitingLogin.right) return std::nullopt;
+      return 1;
+    case Phase::LoggingIn:
+      return c.failedLogins > 0 ? 1 : 2;
     case Phase::LoggedIn:
     case Phase::Closed:
-      return false;
+      return std::nullopt;
   }
-  return false;
+  return std::nullopt;
 }
 
 using ConnectionPtr = std::shared_ptr<Connection>;
@@ -181,9 +184,7 @@ void ValidateOptions(const Options& options) {
     throw std::runtime_error("RCON: " + problem);
   }
   if (options.maxConnections < 1) throw std::runtime_error("RCON: maxConnections must be at least 1");
-  if (options.maxUnauthenticated < 1 || options.maxUnauthenticated > options.maxConnections) {
-    throw std::runtime_error("RCON: maxUnauthenticated must be between 1 and maxConnections");
-  }
+  if (options.loginsPerSecond < 1) throw std::runtime_error("RCON: loginsPerSecond must be at least 1");
   if (options.maxLoginAttempts < 1) throw std::runtime_error("RCON: maxLoginAttempts must be at least 1");
   if (options.maxQueuedPerConnection < 1) throw std::runtime_error("RCON: maxQueuedPerConnection must be at least 1");
   if (options.maxOutputBytes < kSizeFieldBytes + kMaxPacketSize) {
@@ -277,6 +278,7 @@ struct Server::Impl {
   void Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_t type, std::string_view body);
   void HandleLogin(const ConnectionPtr& c, std::int32_t id, std::string_view password);
   void AnswerLoginInTurn(const ConnectionPtr& c);
+  void ServeLoginTurns();
   void AnswerLogin(const ConnectionPtr& c);
   void Enqueue(const ConnectionPtr& c, std::int32_t id, JobKind kind, std::string line = {});
   void Answer(Connection& c, std::int32_t id, JobKind kind, std::string_view text);
@@ -301,6 +303,7 @@ struct Server::Impl {
   std::unique_ptr<asio::io_context> io;
   std::optional<tcp::acceptor> acceptor;
   std::optional<asio::steady_timer> acceptBackoff;
+  std::optional<asio::steady_timer> turnTimer;  // the next login turn, while one is due and waiting for it
 
   // Shared with the game thread.
   std::mutex mutex;
@@ -314,6 +317,9 @@ struct Server::Impl {
   // Network thread only.
   std::map<std::uint64_t, ConnectionPtr> connections;  // by serial, so the first is the oldest
   std::uint64_t nextSerial = 1;                        // never reused, so a late reply cannot reach a newer connection
+  std::deque<std::uint64_t> loginTurns;                // connections whose login is due, in the order they became so
+  bool turnTimerArmed = false;
+  Clock::time_point nextTurnAt{};
 };
 
 void Server::Impl::Start() {
@@ -330,6 +336,10 @@ void Server::Impl::Start() {
     throw;
   }
   acceptBackoff.emplace(*io);
+  turnTimer.emplace(*io);
+  loginTurns.clear();
+  turnTimerArmed = false;
+  nextTurnAt = {};
   {
     const std::lock_guard lock(mutex);
     jobs.clear();
@@ -348,6 +358,7 @@ void Server::Impl::Start() {
       running = false;
     }
     acceptBackoff.reset();
+    turnTimer.reset();
     acceptor.reset();
     io.reset();
     port = 0;
@@ -367,6 +378,7 @@ void Server::Impl::Stop() {
   ioThread.join();
   DropAll();
   acceptBackoff.reset();
+  turnTimer.reset();
   acceptor.reset();
   // Handlers that never ran still hold connections; destroying the context releases them.
   io.reset();
@@ -473,19 +485,21 @@ void Server::Impl::Admit(tcp::socket socket) {
   std::error_code ignored;
   // Replies are small and latency matters more than segment count.
   socket.set_option(tcp::no_delay(true), ignored);
-  const auto evictable = static_cast<std::size_t>(std::count_if(
-      connections.begin(), connections.end(), [](const auto& entry) { return Evictable(*entry.second); }));
-  if (connections.size() >= static_cast<std::size_t>(options.maxConnections) ||
-      evictable >= static_cast<std::size_t>(options.maxUnauthenticated)) {
-    // Logged-in sessions are never evicted for a newcomer; connections that have not logged in make way,
-    // oldest first, so whoever holds them cannot keep the administrator out.
-    const auto oldest = std::find_if(connections.begin(), connections.end(),
-                                     [](const auto& entry) { return Evictable(*entry.second); });
-    if (oldest == connections.end()) {
+  if (connections.size() >= static_cast<std::size_t>(options.maxConnections)) {
+    ConnectionPtr victim;
+    std::optional<int> victimRank;
+    for (const auto& [serial, candidate] : connections) {  // oldest first
+      const auto rank = EvictionRank(*candidate);
+      if (rank && (!victimRank || *rank < *victimRank)) {
+        victim = candidate;
+        victimRank = rank;
+      }
+    }
+    if (!victim) {
       socket.close(ignored);
       return;
     }
-    Drop(oldest->second);
+    Drop(victim);
   }
   auto c = std::make_shared<Connection>(*io, std::move(socket), nextSerial++);
   connections.emplace(c->serial, c);
@@ -493,7 +507,7 @@ void Server::Impl::Admit(tcp::socket socket) {
   if (options.loginTimeout.count() > 0 && deadline != Clock::time_point::max()) {
     c->loginDeadline.expires_at(deadline);
     c->loginDeadline.async_wait([this, c](const std::error_code& error) {
-      if (!error && c->phase != Phase::Lingering && Evictable(*c)) Drop(c);
+      if (!error && c->phase != Phase::Lingering && EvictionRank(*c)) Drop(c);
     });
   }
   Pump(c);
@@ -615,7 +629,37 @@ void Server::Impl::HandleLogin(const ConnectionPtr& c, std::int32_t id, std::str
   });
 }
 
-void Server::Impl::AnswerLoginInTurn(const ConnectionPtr& c) { AnswerLogin(c); }
+void Server::Impl::AnswerLoginInTurn(const ConnectionPtr& c) {
+  loginTurns.push_back(c->serial);
+  ServeLoginTurns();
+}
+
+// Right and wrong passwords wait alike: an earlier answer for the right one would tell a guesser that every
+// guess still unanswered was wrong.
+void Server::Impl::ServeLoginTurns() {
+  const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / options.loginsPerSecond;
+  while (!turnTimerArmed && !loginTurns.empty()) {
+    const auto now = Clock::now();
+    if (now < nextTurnAt) {
+      turnTimerArmed = true;
+      turnTimer->expires_at(nextTurnAt);
+      turnTimer->async_wait([this](const std::error_code& error) {
+        if (error) return;
+        turnTimerArmed = false;
+        ServeLoginTurns();
+      });
+      return;
+    }
+    const auto found = connections.find(loginTurns.front());
+    loginTurns.pop_front();
+    if (found == connections.end()) continue;
+    const ConnectionPtr c = found->second;
+    nextTurnAt = now + interval;
+    AnswerLogin(c);
+    // Posted: this may run inside that connection's own Parse.
+    asio::post(*io, [this, c] { Pump(c); });
+  }
+}
 
 void Server::Impl::AnswerLogin(const ConnectionPtr& c) {
   const WaitingLogin login = c->waitingLogin;
@@ -750,6 +794,8 @@ void Server::Impl::Finish(const ConnectionPtr& c) {
 
 void Server::Impl::Drop(ConnectionPtr c) {
   if (c->phase == Phase::Closed) return;
+  // An evicted login is never answered.
+  if (c->phase == Phase::LoginWaiting) std::erase(loginTurns, c->serial);
   c->phase = Phase::Closed;
   if (c->inFlight > 0) {
     // Nobody is left to read the answers, and a client cycling connections must not pile up work. Before

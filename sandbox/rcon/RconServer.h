@@ -14,11 +14,14 @@ struct Options {
   std::string bindAddress = "127.0.0.1";  // numeric IPv4/IPv6; empty means every interface
   std::uint16_t port = 0;                 // 0 picks a free port; see Server::Port()
   std::string password;                   // required: an open console would run anyone's commands
-  // Connections served at once. When every place is held by a logged-in session, a newcomer is closed at once.
+  // Connections served at once. A newcomer finding every place taken evicts a connection that has not logged in
+  // (see Server), so idle sockets can never keep an administrator out; when every place is held by a logged-in
+  // session or a connection whose password was right, the newcomer is closed at once.
   int maxConnections = 16;
-  // Connections that have not logged in yet. A newcomer that would exceed this or maxConnections evicts the
-  // oldest of them, so idle sockets can never keep an administrator out.
-  int maxUnauthenticated = 8;
+  // Logins answered per second across all connections, one at a time in the order they became due. A wrong
+  // password is refused and a right one accepted only when its turn comes, so guessing is capped at this rate
+  // and the administrator waits at most maxConnections / loginsPerSecond seconds for a turn.
+  int loginsPerSecond = 20;
   // Failed logins allowed on one connection; the last is answered with id -1 and the connection then closed.
   int maxLoginAttempts = 5;
   // How long a connection's next login waits after its first failure; each further failure doubles it.
@@ -50,9 +53,15 @@ using Executor = std::function<std::string(const std::string& line)>;
 
 // Protocol choices a client can observe:
 //  - Login: the right password is answered with an AUTH_RESPONSE carrying the request id, a wrong one with
-//    id -1. After a failure that connection's next login is read only once loginRetryDelay has passed,
-//    doubling with each further failure; the maxLoginAttempts-th failure is answered and the connection
-//    closed. Nothing is kept per address, so the right password on a fresh connection always works.
+//    id -1. A connection has at most one login waiting. Its password is checked as soon as it is read; the
+//    answer waits for the connection's turn: at most Options::loginsPerSecond logins are answered per second
+//    across all connections, in the order they became due, whether right or wrong. After a failure that
+//    connection's next login becomes due only once loginRetryDelay has passed, doubling with each further
+//    failure; the maxLoginAttempts-th failure is answered and the connection closed. Nothing is kept per
+//    address, so the right password on a fresh connection always works.
+//  - A newcomer finding all maxConnections places taken evicts, oldest first, a connection on its way out, else
+//    one whose last password was wrong, else one that has not sent a login yet. A logged-in session and a
+//    connection whose right password waits for its answer are never evicted. An evicted login is not answered.
 //  - A login with id -1 is refused whatever the password: an answer of -1 would read as a failure. It is
 //    answered with id -1 and the connection closed (a logged-in session stays open and logged in).
 //  - A login on a logged-in connection is answered in order behind earlier replies (its id or -1); the

@@ -646,7 +646,7 @@ TEST(RconServer, StartRejectsUnusableSetups) {
   } cases[] = {
       {"empty password", [](Options& o) { o.password.clear(); }, "password"},
       {"no connections", [](Options& o) { o.maxConnections = 0; }, "maxConnections"},
-      {"more unauthenticated than connections", [](Options& o) { o.maxUnauthenticated = 17; }, "maxUnauthenticated"},
+      {"no logins", [](Options& o) { o.loginsPerSecond = 0; }, "loginsPerSecond"},
       {"no login attempts", [](Options& o) { o.maxLoginAttempts = 0; }, "maxLoginAttempts"},
       {"negative delay", [](Options& o) { o.loginRetryDelay = -1ms; }, "negative"},
       {"port taken", [&](Options& o) { o.port = holder.Port(); }, "cannot listen"},
