@@ -9,9 +9,12 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/write.hpp>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <list>
 #include <mutex>
@@ -343,24 +346,27 @@ TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
 TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
   Options options = TestOptions();
   options.maxLoginAttempts = 3;
-  options.loginRetryDelay = 200ms;
+  options.loginRetryDelay = 400ms;
   Server server(options);
   server.Start();
   GameThread game(server, Echo);
 
   Client guesser(server.Port());
+  // Sent at once, answered only when due: the time between answers is the delay.
   const auto wrong = [&](std::int32_t id) {
     const auto reply = guesser.Send(Encode(id, kAuth, "wrong")) ? guesser.Read() : std::nullopt;
     EXPECT_TRUE(reply && reply->type == kAuthResponse && reply->id == -1) << "attempt " << id;
+    return Clock::now();
   };
-  // Measured from before the first attempt: each delay starts after an answer this side has not seen yet.
-  const auto start = Clock::now();
-  wrong(1);
-  wrong(2);
-  EXPECT_GE(Clock::now() - start, 200ms);
-  wrong(3);
-  EXPECT_GE(Clock::now() - start, 600ms);  // the delay doubles
-  EXPECT_TRUE(guesser.ClosedByServer());   // the third failure was the last this connection gets
+  const auto first = wrong(1);
+  const auto second = wrong(2);
+  const auto third = wrong(3);
+  // Bounded above as well: a delay doubled once too often, or counted from the wrong failure, lands outside.
+  EXPECT_GE(second - first, 400ms);
+  EXPECT_LT(second - first, 700ms);
+  EXPECT_GE(third - second, 800ms);  // the delay doubles
+  EXPECT_LT(third - second, 1100ms);
+  EXPECT_TRUE(guesser.ClosedByServer());  // the third failure was the last this connection gets
 
   // Nothing is held against the address: a fresh connection with the right password gets straight in, and
   // a connection that failed once still gets in with the right password once its delay has passed.
@@ -684,6 +690,141 @@ TEST(RconServer, StopDisconnectsClientsAndAllowsRestart) {
   EXPECT_EQ(server.Port(), 0);
   server.Start();
   EXPECT_TRUE(ServesGoodClient(server));
+}
+
+TEST(RconServer, PasswordsThatAreNotExactlyThePasswordAreRefused) {
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  const std::string refused[] = {
+      "",  // a comparison that ignored the length would let this and the next two in
+      kPassword.substr(0, 3),
+      kPassword + kPassword,
+      kPassword + " ",
+      "Hunter2",
+      "hunter3",
+      std::string(4086, 'h'),
+  };
+  for (const std::string& password : refused) {
+    SCOPED_TRACE(password.substr(0, 20));
+    Client c(server.Port());
+    ASSERT_TRUE(c.Send(Encode(5, kAuth, password)));
+    const auto reply = c.Read();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->type, kAuthResponse);
+    EXPECT_EQ(reply->id, -1);
+    ASSERT_TRUE(c.Send(Encode(6, kExec, "status")));  // refused means no session either
+    EXPECT_TRUE(c.ClosedByServer());
+  }
+  EXPECT_TRUE(ServesGoodClient(server));
+}
+
+TEST(RconServer, EvictionStartsOnlyWhenEveryPlaceIsTaken) {
+  constexpr int kCap = 4;
+  for (const int open : {kCap - 1, kCap, kCap + 1}) {
+    SCOPED_TRACE(open);
+    Options options = TestOptions();
+    options.maxConnections = kCap;
+    Server server(options);
+    server.Start();
+    GameThread game(server, Echo);
+    std::list<Client> idle;
+    for (int i = 0; i < open; ++i) idle.emplace_back(server.Port());
+    // Connections are taken in order, so the last one being served means every earlier one was taken too.
+    ASSERT_TRUE(idle.back().Login(kPassword, 2));
+    if (open <= kCap) {
+      EXPECT_TRUE(idle.front().Login(kPassword, 3)) << "the oldest was evicted with a place still free";
+    } else {
+      EXPECT_TRUE(idle.front().ClosedByServer());
+      for (auto c = std::next(idle.begin()); c != std::prev(idle.end()); ++c) EXPECT_TRUE(c->Login(kPassword, 4));
+    }
+  }
+}
+
+TEST(RconServer, ABurstOfAsManyClientsAsPlacesAllLogInAndPipeline) {
+  constexpr int kClients = 16;
+  constexpr int kCommands = 20;
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, [](const std::string& line) { return line + "!"; });
+  std::list<Client> clients;
+  for (int i = 0; i < kClients; ++i) clients.emplace_back(server.Port());  // all connected before any logs in
+  int index = 0;
+  for (Client& c : clients) {
+    std::string batch = Encode(1000 + index, kAuth, kPassword);
+    for (int k = 0; k < kCommands; ++k) batch += Encode(k, kExec, std::to_string(index) + "." + std::to_string(k));
+    ASSERT_TRUE(c.Send(batch)) << index;
+    ++index;
+  }
+  index = 0;
+  for (Client& c : clients) {
+    SCOPED_TRACE(index);
+    const auto login = c.Read();
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->type, kAuthResponse);
+    EXPECT_EQ(login->id, 1000 + index);
+    for (int k = 0; k < kCommands; ++k) {
+      const auto reply = c.Read();
+      ASSERT_TRUE(reply) << k;
+      EXPECT_EQ(reply->id, k);
+      EXPECT_EQ(reply->type, kValue);
+      EXPECT_EQ(reply->body, std::to_string(index) + "." + std::to_string(k) + "!");
+    }
+    ++index;
+  }
+}
+
+// Guessers each opening a fresh connection per guess, so no connection's own delay slows them: one fewer than
+// there are places (nobody is evicted, every guess waits its turn and so does the administrator's login, behind
+// all of them), and many more (newcomers evict each other). The wrong answers all of
+// them get together stay at the pace, and an administrator connecting meanwhile still gets in promptly.
+TEST(RconServer, GuessingIsPacedForEveryoneAtOnceWithoutLockingTheAdministratorOut) {
+  constexpr auto kGuessing = 5s;
+  for (const int guessers : {15, 64}) {
+    SCOPED_TRACE(guessers);
+    const Options options = TestOptions();
+    Server server(options);
+    server.Start();
+    GameThread game(server, Echo);
+    std::atomic<int> wrongAnswers{0};
+    std::chrono::milliseconds longestWait{0};
+    const auto start = Clock::now();
+    const auto end = start + kGuessing;
+    {
+      std::vector<std::jthread> threads;
+      for (int g = 0; g < guessers; ++g) {
+        threads.emplace_back([&, g] {
+          for (std::int32_t id = 1; Clock::now() < end; ++id) {
+            Client c(server.Port());
+            if (!c.Send(Encode(id, kAuth, "guess " + std::to_string(g) + "." + std::to_string(id)))) continue;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            if (left <= 0ms) break;
+            const auto reply = c.Read(left);
+            if (!reply) continue;  // evicted by a newcomer: no answer at all
+            EXPECT_EQ(reply->id, -1);
+            if (Clock::now() < end) ++wrongAnswers;
+          }
+        });
+      }
+      for (const std::chrono::milliseconds at : {1000ms, 2500ms, 4000ms}) {
+        std::this_thread::sleep_until(start + at);
+        const auto asked = Clock::now();
+        Client admin(server.Port());
+        ASSERT_TRUE(admin.Login(kPassword, 77)) << "at " << at.count();
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+        EXPECT_LT(waited, 1500ms) << "at " << at.count();
+        longestWait = std::max(longestWait, waited);
+        const auto reply = admin.Command(78, "in");
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->body, "in");
+      }
+    }
+    const double perSecond = wrongAnswers / std::chrono::duration<double>(kGuessing).count();
+    std::printf("%d guessers: %.1f wrong answers a second; the administrator waited at most %d ms\n", guessers,
+                perSecond, static_cast<int>(longestWait.count()));
+    EXPECT_LE(perSecond, 1.2 * options.loginsPerSecond);
+    EXPECT_GT(wrongAnswers, 0);  // the guessers did guess
+  }
 }
 
 }  // namespace
