@@ -68,7 +68,11 @@ class LoadClient {
  public:
   LoadClient(asio::io_context& io, std::uint16_t port, int index) : socket_(io), index_(index) {
     socket_.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port));
-    asio::write(socket_, asio::buffer(Encode(1, 3, kPassword)));
+  }
+
+  void SendLogin() { asio::write(socket_, asio::buffer(Encode(1, 3, kPassword))); }
+
+  void AwaitLogin() {
     const auto [id, type, body] = ReadPacket();
     if (id != 1 || type != 2) throw std::runtime_error("login refused");
   }
@@ -141,8 +145,10 @@ class LoadRig {
     game_ = std::jthread([this](std::stop_token stop) {
       while (!stop.stop_requested()) server_.RunPending(ReplyFor, 20ms);
     });
-    // One after the other: a burst of more than Options::maxUnauthenticated newcomers would evict the first.
+    // All connected before any logs in, as clients opening their connections together do.
     for (int i = 0; i < kClients; ++i) clients_.push_back(std::make_unique<LoadClient>(io_, server_.Port(), i));
+    for (auto& client : clients_) client->SendLogin();
+    for (auto& client : clients_) client->AwaitLogin();
   }
 
   std::vector<std::unique_ptr<LoadClient>>& Clients() { return clients_; }
