@@ -16,6 +16,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -261,6 +262,66 @@ class DefencesTest(unittest.TestCase):
         finally:
             for connection in held:
                 connection.close()
+
+class PacingTest(unittest.TestCase):
+    """Guessing from many connections at once is held to the listener's pace, and the administrator still gets in."""
+
+    PACE = 20  # logins answered a second, the listener's default
+    GUESSING = 5.0
+    LONGEST_WAIT = 1.5
+
+    def guess_while_the_administrator_logs_in(self, guessers):
+        """Returns the wrong answers the guessers got a second and the administrator's longest wait to log in."""
+        server = SandboxServer()
+        wrong = [0] * guessers
+        waits = []
+        start = time.monotonic()
+        end = start + self.GUESSING
+
+        def guess(index):
+            # A fresh connection for each guess, so no connection's own delay after a failure slows the guesser.
+            attempt = 0
+            while time.monotonic() < end:
+                attempt += 1
+                try:
+                    with socket.create_connection(("127.0.0.1", server.port), timeout=5) as connection:
+                        connection.settimeout(max(0.01, end - time.monotonic()))
+                        connection.sendall(packet(attempt, 3, f"guess {index}.{attempt}".encode()))
+                        request_id, kind, _ = read_packet(connection)
+                except OSError:
+                    continue  # evicted by a newcomer, which is never answered, or out of time
+                if time.monotonic() < end and kind == 2 and request_id == -1:
+                    wrong[index] += 1
+
+        threads = [threading.Thread(target=guess, args=(index,)) for index in range(guessers)]
+        try:
+            for thread in threads:
+                thread.start()
+            for at in (1.0, 2.5, 4.0):
+                time.sleep(max(0.0, start + at - time.monotonic()))
+                asked = time.monotonic()
+                connection, request_id = raw_login(server.port)
+                waits.append(time.monotonic() - asked)
+                connection.close()
+                self.assertEqual(request_id, 7, f"the administrator was refused at {at} s")
+        finally:
+            for thread in threads:
+                thread.join()
+            server.stop()
+        return sum(wrong) / self.GUESSING, max(waits)
+
+    def test_guessing_is_paced_and_the_administrator_gets_in(self):
+        # One fewer than the 16 places: nobody is evicted and the administrator waits behind every guesser.
+        # Many more: newcomers evict each other's guesses before they are answered.
+        for guessers in (15, 64):
+            with self.subTest(guessers=guessers):
+                per_second, longest_wait = self.guess_while_the_administrator_logs_in(guessers)
+                print(f"{guessers} guessers: {per_second:.1f} wrong answers a second; "
+                      f"the administrator waited at most {longest_wait * 1000:.0f} ms", file=sys.stderr)
+                self.assertLessEqual(per_second, 1.2 * self.PACE)
+                self.assertGreater(per_second, 0, "the guessers got no answers at all")
+                self.assertLess(longest_wait, self.LONGEST_WAIT)
+
 
 def gbk(text):
     return text.encode("gbk")
