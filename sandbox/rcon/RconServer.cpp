@@ -133,7 +133,8 @@ struct Connection {
   std::size_t packetsInWrite = 0;
   std::size_t inFlight = 0;  // handed to the game thread and not yet answered
   unsigned failedLogins = 0;
-  Clock::time_point nextLoginAt{};  // a login's answer is held back until then
+  Clock::time_point loginBy = Clock::time_point::max();  // Options::loginTimeout
+  Clock::time_point nextLoginAt{};                       // a login's answer is held back until then
 };
 
 // Which connections make way for a newcomer when every place is taken, first rank first and oldest first within
@@ -277,7 +278,7 @@ struct Server::Impl {
   void Parse(const ConnectionPtr& c);
   void Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_t type, std::string_view body);
   void HandleLogin(const ConnectionPtr& c, std::int32_t id, std::string_view password);
-  void AnswerLoginInTurn(const ConnectionPtr& c);
+  void QueueForLoginTurn(const ConnectionPtr& c);
   void ServeLoginTurns();
   void AnswerLogin(const ConnectionPtr& c);
   void Enqueue(const ConnectionPtr& c, std::int32_t id, JobKind kind, std::string line = {});
@@ -505,9 +506,11 @@ void Server::Impl::Admit(tcp::socket socket) {
   connections.emplace(c->serial, c);
   const auto deadline = SaturatingAdd(Clock::now(), options.loginTimeout);
   if (options.loginTimeout.count() > 0 && deadline != Clock::time_point::max()) {
+    c->loginBy = deadline;
     c->loginDeadline.expires_at(deadline);
     c->loginDeadline.async_wait([this, c](const std::error_code& error) {
-      if (!error && c->phase != Phase::Lingering && EvictionRank(*c)) Drop(c);
+      // A waiting login is left to its answer: closing only wrong ones early would tell them apart.
+      if (!error && (c->phase == Phase::LoggingIn || c->phase == Phase::Closing)) Drop(c);
     });
   }
   Pump(c);
@@ -612,24 +615,22 @@ void Server::Impl::HandleLogin(const ConnectionPtr& c, std::int32_t id, std::str
     c->phase = Phase::Closing;
     return;
   }
-  // Checked at once, so a connection holding the right password is never closed for lack of time while its
-  // answer waits; only the answer is held back.
+  // Checked at once, so a newcomer never evicts a connection holding the right password; only the answer waits.
   c->phase = Phase::LoginWaiting;
   c->waitingLogin = {id, right};
-  if (right) c->loginDeadline.cancel();
   if (Clock::now() >= c->nextLoginAt) {
-    AnswerLoginInTurn(c);
+    QueueForLoginTurn(c);
     return;
   }
   c->backoffTimer.expires_at(c->nextLoginAt);
   c->backoffTimer.async_wait([this, c](const std::error_code& error) {
     if (error || c->phase != Phase::LoginWaiting) return;
-    AnswerLoginInTurn(c);
+    QueueForLoginTurn(c);
     Pump(c);
   });
 }
 
-void Server::Impl::AnswerLoginInTurn(const ConnectionPtr& c) {
+void Server::Impl::QueueForLoginTurn(const ConnectionPtr& c) {
   loginTurns.push_back(c->serial);
   ServeLoginTurns();
 }
@@ -670,7 +671,8 @@ void Server::Impl::AnswerLogin(const ConnectionPtr& c) {
   }
   QueueAuthAnswer(*c, login.id, kFailedAuthId);
   ++c->failedLogins;
-  if (c->failedLogins >= static_cast<unsigned>(options.maxLoginAttempts)) {
+  // Out of time while its login waited: answered, then closed as the login deadline would have.
+  if (c->failedLogins >= static_cast<unsigned>(options.maxLoginAttempts) || Clock::now() >= c->loginBy) {
     c->phase = Phase::Closing;
     return;
   }

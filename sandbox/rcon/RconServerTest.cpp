@@ -625,6 +625,35 @@ TEST(RconServer, IdleUnauthenticatedConnectionsTimeOut) {
   EXPECT_EQ(reply->body, "alive");
 }
 
+TEST(RconServer, ALoginWaitingPastTheDeadlineIsAnsweredRightOrWrongAlike) {
+  // Closing only a waiting wrong password at the deadline would tell it from the right one before its turn.
+  for (const bool right : {true, false}) {
+    SCOPED_TRACE(right);
+    Options options = TestOptions();
+    options.loginTimeout = 1s;
+    options.loginRetryDelay = 1500ms;
+    Server server(options);
+    server.Start();
+    GameThread game(server, Echo);
+    Client c(server.Port());
+    EXPECT_FALSE(c.Login("wrong", 1));
+    const auto asked = Clock::now();
+    ASSERT_TRUE(c.Send(Encode(2, kAuth, right ? kPassword : "wrong again")));
+    const auto reply = c.Read();
+    ASSERT_TRUE(reply) << "closed before its answer";
+    EXPECT_GE(Clock::now() - asked, 1400ms);
+    EXPECT_EQ(reply->type, kAuthResponse);
+    EXPECT_EQ(reply->id, right ? 2 : -1);
+    if (right) {
+      const auto echo = c.Command(3, "in");
+      ASSERT_TRUE(echo);
+      EXPECT_EQ(echo->body, "in");
+    } else {
+      EXPECT_TRUE(c.ClosedByServer());  // out of time by then
+    }
+  }
+}
+
 TEST(RconServer, OptionalEmptyValuePrecedesAuthResponse) {
   Options options = TestOptions();
   options.emptyValueBeforeAuthResponse = true;
