@@ -19,8 +19,10 @@ struct Options {
   // session or a connection whose password was right, the newcomer is closed at once.
   int maxConnections = 16;
   // Logins answered per second across all connections, one at a time in the order they became due. A wrong
-  // password is refused and a right one accepted only when its turn comes, so guessing is capped at this rate
-  // and the administrator waits at most maxConnections / loginsPerSecond seconds for a turn.
+  // password is refused and a right one accepted only when its turn comes, so wrong answers are capped at this
+  // rate, and an administrator on a fresh connection waits at most maxConnections / loginsPerSecond seconds for
+  // a turn. (A login evicted before its turn tells its sender it was wrong all the same: a right one would have
+  // stayed. Keeping the administrator in comes first.)
   int loginsPerSecond = 20;
   // Failed logins allowed on one connection; the last is answered with id -1 and the connection then closed.
   int maxLoginAttempts = 5;
@@ -29,7 +31,8 @@ struct Options {
   std::size_t maxQueuedPerConnection = 64;  // a client with more commands waiting is disconnected
   // Once this many reply bytes wait for a client, its input is no longer read until it catches up.
   std::size_t maxOutputBytes = 1 << 20;
-  // A connection that has not logged in by then is closed. 0 disables.
+  // A connection that has not logged in by then is closed; one whose login is waiting, once that is answered
+  // wrong. 0 disables.
   std::chrono::seconds loginTimeout{30};
   // Pause after each packet of a reply split over several packets, the last one included, before whatever that
   // connection is sent next. The npm client rcon-srcds decodes every chunk its socket delivers as exactly one
