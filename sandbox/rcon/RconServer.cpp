@@ -655,7 +655,9 @@ void Server::Impl::ServeLoginTurns() {
     loginTurns.pop_front();
     if (found == connections.end()) continue;
     const ConnectionPtr c = found->second;
-    nextTurnAt = now + interval;
+    // A timer that fired late does not push every later turn back, which would stretch the administrator's
+    // wait; up to half a turn of lateness is made up, so turns never come closer than that.
+    nextTurnAt = std::max(nextTurnAt, now - interval / 2) + interval;
     AnswerLogin(c);
     // Posted: this may run inside that connection's own Parse.
     asio::post(*io, [this, c] { Pump(c); });

@@ -346,7 +346,7 @@ TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
 TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
   Options options = TestOptions();
   options.maxLoginAttempts = 3;
-  options.loginRetryDelay = 400ms;
+  options.loginRetryDelay = 500ms;
   Server server(options);
   server.Start();
   GameThread game(server, Echo);
@@ -362,10 +362,10 @@ TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
   const auto second = wrong(2);
   const auto third = wrong(3);
   // Bounded above as well: a delay doubled once too often, or counted from the wrong failure, lands outside.
-  EXPECT_GE(second - first, 400ms);
-  EXPECT_LT(second - first, 700ms);
-  EXPECT_GE(third - second, 800ms);  // the delay doubles
-  EXPECT_LT(third - second, 1100ms);
+  EXPECT_GE(second - first, 500ms);
+  EXPECT_LT(second - first, 900ms);
+  EXPECT_GE(third - second, 1000ms);  // the delay doubles
+  EXPECT_LT(third - second, 1800ms);
   EXPECT_TRUE(guesser.ClosedByServer());  // the third failure was the last this connection gets
 
   // Nothing is held against the address: a fresh connection with the right password gets straight in, and
