@@ -656,8 +656,8 @@ void Server::Impl::ServeLoginTurns() {
     if (found == connections.end()) continue;
     const ConnectionPtr c = found->second;
     // A timer that fired late does not push every later turn back, which would stretch the administrator's
-    // wait; up to half a turn of lateness is made up, so turns never come closer than that.
-    nextTurnAt = std::max(nextTurnAt, now - interval / 2) + interval;
+    // wait: up to one turn of lateness is made up, so no second holds more than loginsPerSecond + 1 turns.
+    nextTurnAt = std::max(nextTurnAt, now - interval) + interval;
     AnswerLogin(c);
     // Posted: this may run inside that connection's own Parse.
     asio::post(*io, [this, c] { Pump(c); });
