@@ -6,7 +6,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
