@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "RconPacket.h"
 #include "RconServer.h"
 
 namespace {
@@ -33,24 +34,8 @@ constexpr int kWindow = 32;
 constexpr int kSplitEvery = 50;  // with split replies on, every 50th command answers with three packets
 const std::string kPassword = "bench-secret";
 
-void AppendInt32(std::string& out, std::int32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    out.push_back(static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFFU));
-  }
-}
-
-std::int32_t ReadInt32(const char* bytes) {
-  std::uint32_t bits = 0;
-  for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
-  return static_cast<std::int32_t>(bits);
-}
-
 std::string Encode(std::int32_t id, std::int32_t type, const std::string& body) {
-  std::string packet;
-  AppendInt32(packet, static_cast<std::int32_t>(body.size()) + 10);
-  AppendInt32(packet, id);
-  AppendInt32(packet, type);
-  return packet + body + std::string(2, '\0');
+  return sandbox::rcon::EncodePacket(id, type, body);
 }
 
 // The command lines stand in for the plug-in's (short Chinese answers) and the sandbox's (listings, log tails).
@@ -83,7 +68,11 @@ class LoadClient {
  public:
   LoadClient(asio::io_context& io, std::uint16_t port, int index) : socket_(io), index_(index) {
     socket_.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port));
-    asio::write(socket_, asio::buffer(Encode(1, 3, kPassword)));
+  }
+
+  void SendLogin() { asio::write(socket_, asio::buffer(Encode(1, 3, kPassword))); }
+
+  void AwaitLogin() {
     const auto [id, type, body] = ReadPacket();
     if (id != 1 || type != 2) throw std::runtime_error("login refused");
   }
@@ -130,14 +119,12 @@ class LoadClient {
 
   Packet ReadPacket() {
     while (true) {
-      if (input_.size() >= 4) {
-        const auto size = static_cast<std::size_t>(ReadInt32(input_.data()));
-        if (size < 10 || size > 4096) throw std::runtime_error("bad packet size");
-        if (input_.size() >= 4 + size) {
-          Packet packet{ReadInt32(input_.data() + 4), ReadInt32(input_.data() + 8), input_.substr(12, size - 10)};
-          input_.erase(0, 4 + size);
-          return packet;
-        }
+      const auto decoded = sandbox::rcon::DecodePacket(input_);
+      if (decoded.framing == sandbox::rcon::Framing::Malformed) throw std::runtime_error("malformed packet");
+      if (decoded.framing == sandbox::rcon::Framing::Complete) {
+        Packet packet{decoded.packet.id, decoded.packet.type, std::string(decoded.packet.body)};
+        input_.erase(0, decoded.length);
+        return packet;
       }
       const std::size_t got = socket_.read_some(asio::buffer(chunk_));  // throws on a closed connection
       input_.append(chunk_.data(), got);
@@ -158,8 +145,10 @@ class LoadRig {
     game_ = std::jthread([this](std::stop_token stop) {
       while (!stop.stop_requested()) server_.RunPending(ReplyFor, 20ms);
     });
-    // One after the other: a burst of more than Options::maxUnauthenticated newcomers would evict the first.
+    // All connected before any logs in, as clients opening their connections together do.
     for (int i = 0; i < kClients; ++i) clients_.push_back(std::make_unique<LoadClient>(io_, server_.Port(), i));
+    for (auto& client : clients_) client->SendLogin();
+    for (auto& client : clients_) client->AwaitLogin();
   }
 
   std::vector<std::unique_ptr<LoadClient>>& Clients() { return clients_; }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include <utf8cpp/utf8/core.h>
 #include <asio/buffer.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -26,6 +24,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
 
+#include "RconPacket.h"
 #include "RconServerTestSeam.h"
 
 namespace sandbox::rcon {
@@ -34,22 +33,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using asio::ip::tcp;
 
-// ---------------------------------------------------------------------------------------------
-// Wire format and text handling.
-// ---------------------------------------------------------------------------------------------
-
-constexpr std::int32_t kTypeAuth = 3;
-constexpr std::int32_t kTypeAuthResponse = 2;
-constexpr std::int32_t kTypeExecCommand = 2;
-constexpr std::int32_t kTypeResponseValue = 0;
-constexpr std::int32_t kFailedAuthId = -1;
-constexpr std::int32_t kMinPacketSize = 10;  // id + type + two NULs
-constexpr std::int32_t kMaxPacketSize = 4096;
-constexpr std::size_t kSizeFieldBytes = 4;
-constexpr std::size_t kHeaderBytes = 12;  // size + id + type
-constexpr std::size_t kMaxBodyBytes = kMaxPacketSize - kMinPacketSize;
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
 // One write carries at most this much, so a huge backlog cannot pin a large gather list.
 constexpr std::size_t kMaxWriteBytes = 64 * 1024;
 // How long a connection closed after its last answer keeps draining input: closing a socket with unread
@@ -57,53 +40,6 @@ constexpr std::size_t kMaxWriteBytes = 64 * 1024;
 constexpr std::chrono::seconds kLinger{2};
 // Pause before accepting again when the process is out of descriptors or memory.
 constexpr std::chrono::milliseconds kAcceptBackoff{100};
-
-void AppendInt32(std::string& out, std::int32_t value) {
-  const auto bits = static_cast<std::uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((bits >> shift) & 0xFFU));
-}
-
-std::int32_t ReadInt32(const char* bytes) {
-  std::uint32_t bits = 0;
-  for (int i = 3; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
-  return static_cast<std::int32_t>(bits);
-}
-
-std::string EncodePacket(std::int32_t id, std::int32_t type, std::string_view body) {
-  std::string packet;
-  packet.reserve(kHeaderBytes + body.size() + 2);
-  AppendInt32(packet, static_cast<std::int32_t>(body.size()) + kMinPacketSize);
-  AppendInt32(packet, id);
-  AppendInt32(packet, type);
-  packet.append(body);
-  packet.append(2, '\0');
-  return packet;
-}
-
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U; }
-
-// The game converts to UTF-16 and clients decode per packet; both choke on broken sequences. One U+FFFD per
-// offending byte, so a stray byte never swallows the valid text behind it.
-std::string SanitizeUtf8(std::string_view text) {
-  std::string clean;
-  clean.reserve(text.size());
-  for (auto at = text.begin(); at != text.end();) {
-    const auto bad = utf8::find_invalid(at, text.end());
-    clean.append(at, bad);
-    if (bad == text.end()) break;
-    clean.append(kReplacementCharacter);
-    at = bad + 1;
-  }
-  return clean;
-}
-
-// Cuts on a code point boundary: clients decode each packet body on its own before joining them.
-std::size_t ChunkLength(std::string_view validUtf8) {
-  if (validUtf8.size() <= kMaxBodyBytes) return validUtf8.size();
-  std::size_t cut = kMaxBodyBytes;
-  while (cut > kMaxBodyBytes - 3 && IsContinuationByte(validUtf8[cut])) --cut;
-  return cut;
-}
 
 bool SamePassword(std::string_view given, std::string_view expected) {
   // Touches every byte whatever matches, so timing reveals no prefix. `expected` is never empty.
@@ -148,15 +84,47 @@ struct OutPacket {
   bool pauseAfter = false;  // the connection's next packet waits Options::packetGap
 };
 
+// Where a connection is in its life. Reading and writing go on beside it (see Reader and Writer).
+enum class Phase {
+  LoggingIn,     // not logged in yet; logins are read
+  LoginWaiting,  // a login has been read and checked, its answer is held back; nothing further is read
+  LoggedIn,
+  Closing,    // nothing more is read; closes once every answer is sent
+  Lingering,  // every answer sent and the sending side shut down; draining input before closing
+  Closed,
+};
+
+enum class Reader {
+  Idle,
+  Reading,
+  Ended,  // the client shut down its sending side
+};
+
+enum class Writer {
+  Idle,
+  Writing,
+  Pausing,  // Options::packetGap after a packet of a split reply
+};
+
+struct WaitingLogin {
+  std::int32_t id = 0;
+  bool right = false;
+};
+
 struct Connection {
   Connection(asio::io_context& io, tcp::socket s, std::uint64_t id)
-      : serial(id), socket(std::move(s)), loginTimer(io), retryTimer(io), gapTimer(io) {}
+      : serial(id), socket(std::move(s)), loginDeadline(io), backoffTimer(io), gapTimer(io), lingerTimer(io) {}
 
   std::uint64_t serial;
   tcp::socket socket;
-  asio::steady_timer loginTimer;  // the login deadline, later the linger before closing
-  asio::steady_timer retryTimer;  // holds the next login attempt after a failure
-  asio::steady_timer gapTimer;    // the pause after a packet of a split reply
+  asio::steady_timer loginDeadline;  // closes a connection that has not logged in in time
+  asio::steady_timer backoffTimer;   // holds a login's answer until the delay after earlier failures has passed
+  asio::steady_timer gapTimer;       // Writer::Pausing
+  asio::steady_timer lingerTimer;    // Phase::Lingering
+  Phase phase = Phase::LoggingIn;
+  Reader reader = Reader::Idle;
+  Writer writer = Writer::Idle;
+  WaitingLogin waitingLogin;  // in Phase::LoginWaiting
   std::array<char, 8192> readBuffer{};
   std::string input;
   std::deque<OutPacket> output;  // one encoded packet per entry, so writes can pause between packets
@@ -164,17 +132,29 @@ struct Connection {
   std::size_t packetsInWrite = 0;
   std::size_t inFlight = 0;  // handed to the game thread and not yet answered
   unsigned failedLogins = 0;
-  Clock::time_point nextLoginAt{};
-  bool authenticated = false;
-  bool reading = false;
-  bool writing = false;
-  bool loginHeld = false;
-  bool gapHeld = false;
-  bool inputEnded = false;        // the client shut down its sending side
-  bool closeWhenFlushed = false;  // nothing more is read; close once every answer is sent
-  bool lingering = false;         // answers sent and sending side shut down; draining input before closing
-  bool closed = false;
+  Clock::time_point loginBy = Clock::time_point::max();  // Options::loginTimeout
+  Clock::time_point nextLoginAt{};                       // a login's answer is held back until then
 };
+
+// Which connections make way for a newcomer when every place is taken, first rank first and oldest first within
+// a rank; none when neither logged in nor holding the right password. A connection that showed a wrong password
+// is not the administrator about to log in; one that has sent nothing yet may be.
+std::optional<int> EvictionRank(const Connection& c) {
+  switch (c.phase) {
+    case Phase::Closing:
+    case Phase::Lingering:
+      return 0;
+    case Phase::LoginWaiting:
+      if (c.waitingLogin.right) return std::nullopt;
+      return 1;
+    case Phase::LoggingIn:
+      return c.failedLogins > 0 ? 1 : 2;
+    case Phase::LoggedIn:
+    case Phase::Closed:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
 
 using ConnectionPtr = std::shared_ptr<Connection>;
 
@@ -204,9 +184,7 @@ void ValidateOptions(const Options& options) {
     throw std::runtime_error("RCON: " + problem);
   }
   if (options.maxConnections < 1) throw std::runtime_error("RCON: maxConnections must be at least 1");
-  if (options.maxUnauthenticated < 1 || options.maxUnauthenticated > options.maxConnections) {
-    throw std::runtime_error("RCON: maxUnauthenticated must be between 1 and maxConnections");
-  }
+  if (options.loginsPerSecond < 1) throw std::runtime_error("RCON: loginsPerSecond must be at least 1");
   if (options.maxLoginAttempts < 1) throw std::runtime_error("RCON: maxLoginAttempts must be at least 1");
   if (options.maxQueuedPerConnection < 1) throw std::runtime_error("RCON: maxQueuedPerConnection must be at least 1");
   if (options.maxOutputBytes < kSizeFieldBytes + kMaxPacketSize) {
@@ -297,9 +275,11 @@ struct Server::Impl {
   void Read(const ConnectionPtr& c);
   void OnRead(const ConnectionPtr& c, const std::error_code& error, std::size_t bytes);
   void Parse(const ConnectionPtr& c);
-  void HoldLogin(const ConnectionPtr& c);
   void Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_t type, std::string_view body);
   void HandleLogin(const ConnectionPtr& c, std::int32_t id, std::string_view password);
+  void QueueForLoginTurn(const ConnectionPtr& c);
+  void ServeLoginTurns();
+  void AnswerLogin(const ConnectionPtr& c);
   void Enqueue(const ConnectionPtr& c, std::int32_t id, JobKind kind, std::string line = {});
   void Answer(Connection& c, std::int32_t id, JobKind kind, std::string_view text);
   void QueueAuthAnswer(Connection& c, std::int32_t requestId, std::int32_t answerId);
@@ -323,6 +303,7 @@ struct Server::Impl {
   std::unique_ptr<asio::io_context> io;
   std::optional<tcp::acceptor> acceptor;
   std::optional<asio::steady_timer> acceptBackoff;
+  std::optional<asio::steady_timer> turnTimer;  // the next login turn, while one is due and waiting for it
 
   // Shared with the game thread.
   std::mutex mutex;
@@ -336,6 +317,9 @@ struct Server::Impl {
   // Network thread only.
   std::map<std::uint64_t, ConnectionPtr> connections;  // by serial, so the first is the oldest
   std::uint64_t nextSerial = 1;                        // never reused, so a late reply cannot reach a newer connection
+  std::deque<std::uint64_t> loginTurns;                // connections whose login is due, in the order they became so
+  bool turnTimerArmed = false;
+  Clock::time_point nextTurnAt{};
 };
 
 void Server::Impl::Start() {
@@ -352,6 +336,10 @@ void Server::Impl::Start() {
     throw;
   }
   acceptBackoff.emplace(*io);
+  turnTimer.emplace(*io);
+  loginTurns.clear();
+  turnTimerArmed = false;
+  nextTurnAt = {};
   {
     const std::lock_guard lock(mutex);
     jobs.clear();
@@ -370,6 +358,7 @@ void Server::Impl::Start() {
       running = false;
     }
     acceptBackoff.reset();
+    turnTimer.reset();
     acceptor.reset();
     io.reset();
     port = 0;
@@ -389,6 +378,7 @@ void Server::Impl::Stop() {
   ioThread.join();
   DropAll();
   acceptBackoff.reset();
+  turnTimer.reset();
   acceptor.reset();
   // Handlers that never ran still hold connections; destroying the context releases them.
   io.reset();
@@ -495,27 +485,31 @@ void Server::Impl::Admit(tcp::socket socket) {
   std::error_code ignored;
   // Replies are small and latency matters more than segment count.
   socket.set_option(tcp::no_delay(true), ignored);
-  const auto unauthenticated = static_cast<std::size_t>(std::count_if(
-      connections.begin(), connections.end(), [](const auto& entry) { return !entry.second->authenticated; }));
-  if (connections.size() >= static_cast<std::size_t>(options.maxConnections) ||
-      unauthenticated >= static_cast<std::size_t>(options.maxUnauthenticated)) {
-    // Logged-in sessions are never evicted for a newcomer; connections that have not logged in make way,
-    // oldest first, so whoever holds them cannot keep the administrator out.
-    const auto oldest = std::find_if(connections.begin(), connections.end(),
-                                     [](const auto& entry) { return !entry.second->authenticated; });
-    if (oldest == connections.end()) {
+  if (connections.size() >= static_cast<std::size_t>(options.maxConnections)) {
+    ConnectionPtr victim;
+    std::optional<int> victimRank;
+    for (const auto& [serial, candidate] : connections) {  // oldest first
+      const auto rank = EvictionRank(*candidate);
+      if (rank && (!victimRank || *rank < *victimRank)) {
+        victim = candidate;
+        victimRank = rank;
+      }
+    }
+    if (!victim) {
       socket.close(ignored);
       return;
     }
-    Drop(oldest->second);
+    Drop(victim);
   }
   auto c = std::make_shared<Connection>(*io, std::move(socket), nextSerial++);
   connections.emplace(c->serial, c);
   const auto deadline = SaturatingAdd(Clock::now(), options.loginTimeout);
   if (options.loginTimeout.count() > 0 && deadline != Clock::time_point::max()) {
-    c->loginTimer.expires_at(deadline);
-    c->loginTimer.async_wait([this, c](const std::error_code& error) {
-      if (!error && !c->closed && !c->authenticated) Drop(c);
+    c->loginBy = deadline;
+    c->loginDeadline.expires_at(deadline);
+    c->loginDeadline.async_wait([this, c](const std::error_code& error) {
+      // A waiting login is left to its answer: closing only wrong ones early would tell them apart.
+      if (!error && (c->phase == Phase::LoggingIn || c->phase == Phase::Closing)) Drop(c);
     });
   }
   Pump(c);
@@ -523,9 +517,9 @@ void Server::Impl::Admit(tcp::socket socket) {
 
 // Moves a connection on as far as it can go: parses what it has, writes, then reads or closes.
 void Server::Impl::Pump(const ConnectionPtr& c) {
-  if (c->closed || c->lingering) return;
+  if (c->phase == Phase::Closed || c->phase == Phase::Lingering) return;
   Parse(c);
-  if (c->closed) return;
+  if (c->phase == Phase::Closed) return;
   Write(c);
   if (Finished(*c)) {
     Finish(c);
@@ -535,19 +529,23 @@ void Server::Impl::Pump(const ConnectionPtr& c) {
 }
 
 void Server::Impl::Read(const ConnectionPtr& c) {
-  if (c->reading || c->inputEnded || c->closed) return;
-  if (!c->lingering && (c->closeWhenFlushed || c->loginHeld || c->outputBytes >= options.maxOutputBytes)) return;
-  c->reading = true;
+  if (c->reader != Reader::Idle || c->phase == Phase::Closed) return;
+  if (c->phase != Phase::Lingering) {
+    // A waiting login holds back what follows it, and a client that does not read its answers gets no more.
+    if (c->phase == Phase::Closing || c->phase == Phase::LoginWaiting) return;
+    if (c->outputBytes >= options.maxOutputBytes) return;
+  }
+  c->reader = Reader::Reading;
   c->socket.async_read_some(asio::buffer(c->readBuffer),
                             [this, c](const std::error_code& error, std::size_t bytes) { OnRead(c, error, bytes); });
 }
 
 void Server::Impl::OnRead(const ConnectionPtr& c, const std::error_code& error, std::size_t bytes) {
-  c->reading = false;
-  if (c->closed) return;
-  if (error == asio::error::eof && !c->lingering) {
+  c->reader = Reader::Idle;
+  if (c->phase == Phase::Closed) return;
+  if (error == asio::error::eof && c->phase != Phase::Lingering) {
     // A half-close: what arrived still runs and is answered, then the connection closes.
-    c->inputEnded = true;
+    c->reader = Reader::Ended;
     Pump(c);
     return;
   }
@@ -555,7 +553,7 @@ void Server::Impl::OnRead(const ConnectionPtr& c, const std::error_code& error, 
     Drop(c);
     return;
   }
-  if (c->lingering) {
+  if (c->phase == Phase::Lingering) {
     Read(c);
     return;
   }
@@ -566,43 +564,17 @@ void Server::Impl::OnRead(const ConnectionPtr& c, const std::error_code& error, 
 void Server::Impl::Parse(const ConnectionPtr& c) {
   // Everything complete is consumed each time, so `input` stays below one packet plus one read.
   std::size_t offset = 0;
-  while (!c->closed && !c->closeWhenFlushed && !c->loginHeld && c->input.size() - offset >= kSizeFieldBytes) {
-    const char* packet = c->input.data() + offset;
-    const std::int32_t size = ReadInt32(packet);
-    if (size < kMinPacketSize || size > kMaxPacketSize) {
+  while (c->phase == Phase::LoggingIn || c->phase == Phase::LoggedIn) {
+    const Decoded decoded = DecodePacket(std::string_view(c->input).substr(offset));
+    if (decoded.framing == Framing::Incomplete) break;
+    if (decoded.framing == Framing::Malformed) {
       Drop(c);
       return;
     }
-    const std::size_t total = kSizeFieldBytes + static_cast<std::size_t>(size);
-    if (c->input.size() - offset < total) break;
-    if (packet[total - 1] != '\0' || packet[total - 2] != '\0') {
-      Drop(c);
-      return;
-    }
-    const std::string_view body(packet + kHeaderBytes, total - kHeaderBytes - 2);
-    if (body.find('\0') != std::string_view::npos) {
-      Drop(c);
-      return;
-    }
-    const std::int32_t id = ReadInt32(packet + 4);
-    const std::int32_t type = ReadInt32(packet + 8);
-    if (type == kTypeAuth && !c->authenticated && Clock::now() < c->nextLoginAt) {
-      HoldLogin(c);
-      break;
-    }
-    offset += total;
-    Dispatch(c, id, type, body);
+    offset += decoded.length;
+    Dispatch(c, decoded.packet.id, decoded.packet.type, decoded.packet.body);
   }
-  if (!c->closed) c->input.erase(0, offset);
-}
-
-void Server::Impl::HoldLogin(const ConnectionPtr& c) {
-  c->loginHeld = true;
-  c->retryTimer.expires_at(c->nextLoginAt);
-  c->retryTimer.async_wait([this, c](const std::error_code&) {
-    c->loginHeld = false;
-    Pump(c);
-  });
+  if (c->phase != Phase::Closed) c->input.erase(0, offset);
 }
 
 void Server::Impl::Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_t type, std::string_view body) {
@@ -610,8 +582,8 @@ void Server::Impl::Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_
     HandleLogin(c, id, body);
     return;
   }
-  if (!c->authenticated) {
-    c->closeWhenFlushed = true;
+  if (c->phase != Phase::LoggedIn) {
+    c->phase = Phase::Closing;
     return;
   }
   if (type == kTypeExecCommand) {
@@ -631,7 +603,7 @@ void Server::Impl::Dispatch(const ConnectionPtr& c, std::int32_t id, std::int32_
 
 void Server::Impl::HandleLogin(const ConnectionPtr& c, std::int32_t id, std::string_view password) {
   const bool right = id != kFailedAuthId && SamePassword(password, options.password);
-  if (c->authenticated) {
+  if (c->phase == Phase::LoggedIn) {
     // The session proved itself already; the answer only says whether this password was right.
     Enqueue(c, id, right ? JobKind::LoginAccepted : JobKind::LoginRejected);
     return;
@@ -639,21 +611,73 @@ void Server::Impl::HandleLogin(const ConnectionPtr& c, std::int32_t id, std::str
   if (id == kFailedAuthId) {
     // Success would be answered with -1 too, which every client reads as a failure.
     QueueAuthAnswer(*c, id, kFailedAuthId);
-    c->closeWhenFlushed = true;
+    c->phase = Phase::Closing;
     return;
   }
-  if (right) {
-    c->authenticated = true;
-    c->loginTimer.cancel();
-    QueueAuthAnswer(*c, id, id);
+  // Checked at once, so a newcomer never evicts a connection holding the right password; only the answer waits.
+  c->phase = Phase::LoginWaiting;
+  c->waitingLogin = {id, right};
+  if (Clock::now() >= c->nextLoginAt) {
+    QueueForLoginTurn(c);
     return;
   }
-  QueueAuthAnswer(*c, id, kFailedAuthId);
+  c->backoffTimer.expires_at(c->nextLoginAt);
+  c->backoffTimer.async_wait([this, c](const std::error_code& error) {
+    if (error || c->phase != Phase::LoginWaiting) return;
+    QueueForLoginTurn(c);
+    Pump(c);
+  });
+}
+
+void Server::Impl::QueueForLoginTurn(const ConnectionPtr& c) {
+  loginTurns.push_back(c->serial);
+  ServeLoginTurns();
+}
+
+// Right and wrong passwords wait alike: an earlier answer for the right one would tell a guesser that every
+// guess still unanswered was wrong.
+void Server::Impl::ServeLoginTurns() {
+  const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / options.loginsPerSecond;
+  while (!turnTimerArmed && !loginTurns.empty()) {
+    const auto now = Clock::now();
+    if (now < nextTurnAt) {
+      turnTimerArmed = true;
+      turnTimer->expires_at(nextTurnAt);
+      turnTimer->async_wait([this](const std::error_code& error) {
+        if (error) return;
+        turnTimerArmed = false;
+        ServeLoginTurns();
+      });
+      return;
+    }
+    const auto found = connections.find(loginTurns.front());
+    loginTurns.pop_front();
+    if (found == connections.end()) continue;
+    const ConnectionPtr c = found->second;
+    // A timer that fired late does not push every later turn back, which would stretch the administrator's
+    // wait: up to one turn of lateness is made up, so no second holds more than loginsPerSecond + 1 turns.
+    nextTurnAt = std::max(nextTurnAt, now - interval) + interval;
+    AnswerLogin(c);
+    // Posted: this may run inside that connection's own Parse.
+    asio::post(*io, [this, c] { Pump(c); });
+  }
+}
+
+void Server::Impl::AnswerLogin(const ConnectionPtr& c) {
+  const WaitingLogin login = c->waitingLogin;
+  if (login.right) {
+    c->phase = Phase::LoggedIn;
+    QueueAuthAnswer(*c, login.id, login.id);
+    return;
+  }
+  QueueAuthAnswer(*c, login.id, kFailedAuthId);
   ++c->failedLogins;
-  if (c->failedLogins >= static_cast<unsigned>(options.maxLoginAttempts)) {
-    c->closeWhenFlushed = true;
+  // Out of time while its login waited: answered, then closed as the login deadline would have.
+  if (c->failedLogins >= static_cast<unsigned>(options.maxLoginAttempts) || Clock::now() >= c->loginBy) {
+    c->phase = Phase::Closing;
     return;
   }
+  c->phase = Phase::LoggingIn;
   c->nextLoginAt = SaturatingAdd(Clock::now(), RetryDelay(options.loginRetryDelay, c->failedLogins));
 }
 
@@ -696,13 +720,9 @@ void Server::Impl::QueueAuthAnswer(Connection& c, std::int32_t requestId, std::i
 
 void Server::Impl::QueueReply(Connection& c, std::int32_t id, std::string_view text) {
   const std::string clean = SanitizeUtf8(text);
-  std::string_view rest = clean;
-  const bool split = clean.size() > kMaxBodyBytes;
-  do {
-    const std::size_t length = ChunkLength(rest);
-    QueuePacket(c, EncodePacket(id, kTypeResponseValue, rest.substr(0, length)), split);
-    rest.remove_prefix(length);
-  } while (!rest.empty());
+  const std::vector<std::string_view> bodies = SplitReply(clean);
+  for (const std::string_view body : bodies)
+    QueuePacket(c, EncodePacket(id, kTypeResponseValue, body), bodies.size() > 1);
 }
 
 void Server::Impl::QueuePacket(Connection& c, std::string packet, bool pauseAfter) {
@@ -711,7 +731,7 @@ void Server::Impl::QueuePacket(Connection& c, std::string packet, bool pauseAfte
 }
 
 void Server::Impl::Write(const ConnectionPtr& c) {
-  if (c->writing || c->gapHeld || c->output.empty()) return;
+  if (c->writer != Writer::Idle || c->output.empty()) return;
   std::vector<asio::const_buffer> buffers;
   std::size_t bytes = 0;
   for (const OutPacket& packet : c->output) {
@@ -719,15 +739,15 @@ void Server::Impl::Write(const ConnectionPtr& c) {
     bytes += packet.bytes.size();
     if (packet.pauseAfter || bytes >= kMaxWriteBytes) break;
   }
-  c->writing = true;
+  c->writer = Writer::Writing;
   c->packetsInWrite = buffers.size();
   // The packets stay at the front of the deque, which keeps their bytes in place, until the write completes.
   asio::async_write(c->socket, buffers, [this, c](const std::error_code& error, std::size_t) { OnWrite(c, error); });
 }
 
 void Server::Impl::OnWrite(const ConnectionPtr& c, const std::error_code& error) {
-  c->writing = false;
-  if (c->closed) return;
+  c->writer = Writer::Idle;
+  if (c->phase == Phase::Closed) return;
   if (error) {
     Drop(c);
     return;
@@ -740,10 +760,10 @@ void Server::Impl::OnWrite(const ConnectionPtr& c, const std::error_code& error)
   }
   c->packetsInWrite = 0;
   if (pause) {
-    c->gapHeld = true;
+    c->writer = Writer::Pausing;
     c->gapTimer.expires_at(SaturatingAdd(Clock::now(), options.packetGap));
     c->gapTimer.async_wait([this, c](const std::error_code&) {
-      c->gapHeld = false;
+      if (c->writer == Writer::Pausing) c->writer = Writer::Idle;
       Pump(c);
     });
   }
@@ -751,30 +771,35 @@ void Server::Impl::OnWrite(const ConnectionPtr& c, const std::error_code& error)
 }
 
 bool Server::Impl::Finished(const Connection& c) const {
-  return (c.closeWhenFlushed || c.inputEnded) && c.inFlight == 0 && c.output.empty() && !c.writing && !c.loginHeld;
+  if (c.phase == Phase::LoginWaiting) return false;
+  if (c.phase != Phase::Closing && c.reader != Reader::Ended) return false;
+  return c.inFlight == 0 && c.output.empty() && c.writer == Writer::Idle;
 }
 
 void Server::Impl::Finish(const ConnectionPtr& c) {
   std::error_code ignored;
-  if (c->inputEnded) {
+  if (c->reader == Reader::Ended) {
     c->socket.shutdown(tcp::socket::shutdown_both, ignored);
     Drop(c);
     return;
   }
-  c->lingering = true;
+  c->phase = Phase::Lingering;
   c->socket.shutdown(tcp::socket::shutdown_send, ignored);
-  c->retryTimer.cancel();
+  c->loginDeadline.cancel();
+  c->backoffTimer.cancel();
   c->gapTimer.cancel();
-  c->loginTimer.expires_after(kLinger);
-  c->loginTimer.async_wait([this, c](const std::error_code& error) {
+  c->lingerTimer.expires_after(kLinger);
+  c->lingerTimer.async_wait([this, c](const std::error_code& error) {
     if (!error) Drop(c);
   });
   Read(c);
 }
 
 void Server::Impl::Drop(ConnectionPtr c) {
-  if (c->closed) return;
-  c->closed = true;
+  if (c->phase == Phase::Closed) return;
+  // An evicted login is never answered.
+  if (c->phase == Phase::LoginWaiting) std::erase(loginTurns, c->serial);
+  c->phase = Phase::Closed;
   if (c->inFlight > 0) {
     // Nobody is left to read the answers, and a client cycling connections must not pile up work. Before
     // the socket closes, so a client that sees the close never sees its dropped work run afterwards.
@@ -783,9 +808,10 @@ void Server::Impl::Drop(ConnectionPtr c) {
   }
   std::error_code ignored;
   c->socket.close(ignored);
-  c->loginTimer.cancel();
-  c->retryTimer.cancel();
+  c->loginDeadline.cancel();
+  c->backoffTimer.cancel();
   c->gapTimer.cancel();
+  c->lingerTimer.cancel();
   connections.erase(c->serial);
 }
 

@@ -14,11 +14,16 @@ struct Options {
   std::string bindAddress = "127.0.0.1";  // numeric IPv4/IPv6; empty means every interface
   std::uint16_t port = 0;                 // 0 picks a free port; see Server::Port()
   std::string password;                   // required: an open console would run anyone's commands
-  // Connections served at once. When every place is held by a logged-in session, a newcomer is closed at once.
+  // Connections served at once. A newcomer finding every place taken evicts a connection that has not logged in
+  // (see Server), so idle sockets can never keep an administrator out; when every place is held by a logged-in
+  // session or a connection whose password was right, the newcomer is closed at once.
   int maxConnections = 16;
-  // Connections that have not logged in yet. A newcomer that would exceed this or maxConnections evicts the
-  // oldest of them, so idle sockets can never keep an administrator out.
-  int maxUnauthenticated = 8;
+  // Logins answered per second across all connections, one at a time in the order they became due. A wrong
+  // password is refused and a right one accepted only when its turn comes, so wrong answers are capped at this
+  // rate, and an administrator on a fresh connection waits at most maxConnections / loginsPerSecond seconds for
+  // a turn. (A login evicted before its turn tells its sender it was wrong all the same: a right one would have
+  // stayed. Keeping the administrator in comes first.)
+  int loginsPerSecond = 20;
   // Failed logins allowed on one connection; the last is answered with id -1 and the connection then closed.
   int maxLoginAttempts = 5;
   // How long a connection's next login waits after its first failure; each further failure doubles it.
@@ -26,7 +31,8 @@ struct Options {
   std::size_t maxQueuedPerConnection = 64;  // a client with more commands waiting is disconnected
   // Once this many reply bytes wait for a client, its input is no longer read until it catches up.
   std::size_t maxOutputBytes = 1 << 20;
-  // A connection that has not logged in by then is closed. 0 disables.
+  // A connection that has not logged in by then is closed; one whose login is waiting, once that is answered
+  // wrong. 0 disables.
   std::chrono::seconds loginTimeout{30};
   // Pause after each packet of a reply split over several packets, the last one included, before whatever that
   // connection is sent next. The npm client rcon-srcds decodes every chunk its socket delivers as exactly one
@@ -50,9 +56,15 @@ using Executor = std::function<std::string(const std::string& line)>;
 
 // Protocol choices a client can observe:
 //  - Login: the right password is answered with an AUTH_RESPONSE carrying the request id, a wrong one with
-//    id -1. After a failure that connection's next login is read only once loginRetryDelay has passed,
-//    doubling with each further failure; the maxLoginAttempts-th failure is answered and the connection
-//    closed. Nothing is kept per address, so the right password on a fresh connection always works.
+//    id -1. A connection has at most one login waiting. Its password is checked as soon as it is read; the
+//    answer waits for the connection's turn: at most Options::loginsPerSecond logins are answered per second
+//    across all connections, in the order they became due, whether right or wrong. After a failure that
+//    connection's next login becomes due only once loginRetryDelay has passed, doubling with each further
+//    failure; the maxLoginAttempts-th failure is answered and the connection closed. Nothing is kept per
+//    address, so the right password on a fresh connection always works.
+//  - A newcomer finding all maxConnections places taken evicts, oldest first, a connection on its way out, else
+//    one whose last password was wrong, else one that has not sent a login yet. A logged-in session and a
+//    connection whose right password waits for its answer are never evicted. An evicted login is not answered.
 //  - A login with id -1 is refused whatever the password: an answer of -1 would read as a failure. It is
 //    answered with id -1 and the connection closed (a logged-in session stays open and logged in).
 //  - A login on a logged-in connection is answered in order behind earlier replies (its id or -1); the

@@ -9,9 +9,12 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/write.hpp>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <list>
 #include <mutex>
@@ -21,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "RconPacket.h"
 #include "RconServerTestSeam.h"
 
 namespace {
@@ -45,28 +49,17 @@ struct Packet {
   std::string body;
 };
 
-void AppendInt(std::string& out, std::int32_t value) {
-  for (int shift = 0; shift < 32; shift += 8)
-    out.push_back(static_cast<char>((static_cast<std::uint32_t>(value) >> shift) & 0xFF));
-}
-
-std::int32_t ReadInt(const char* p) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return static_cast<std::int32_t>(v);
-}
-
 std::string Frame(std::int32_t size, std::int32_t id, std::int32_t type, const std::string& body,
                   const std::string& tail = std::string(2, '\0')) {
   std::string out;
-  AppendInt(out, size);
-  AppendInt(out, id);
-  AppendInt(out, type);
+  sandbox::rcon::AppendInt32(out, size);
+  sandbox::rcon::AppendInt32(out, id);
+  sandbox::rcon::AppendInt32(out, type);
   return out + body + tail;
 }
 
 std::string Encode(std::int32_t id, std::int32_t type, const std::string& body) {
-  return Frame(static_cast<std::int32_t>(body.size()) + 10, id, type, body);
+  return sandbox::rcon::EncodePacket(id, type, body);
 }
 
 // True when no multi-byte sequence is cut: the property clients rely on when decoding packet by packet.
@@ -106,12 +99,16 @@ class Client {
   // Empty on end of stream, reset or timeout.
   std::optional<Packet> Read(std::chrono::milliseconds timeout = 15s) {
     const auto deadline = Clock::now() + timeout;
-    if (!Fill(4, deadline)) return std::nullopt;
-    const std::int32_t size = ReadInt(buffer_.data());
-    if (size < 10 || !Fill(4 + static_cast<std::size_t>(size), deadline)) return std::nullopt;
-    Packet p{ReadInt(buffer_.data() + 4), ReadInt(buffer_.data() + 8), buffer_.substr(12, size - 10)};
-    buffer_.erase(0, 4 + static_cast<std::size_t>(size));
-    return p;
+    while (true) {
+      const auto decoded = sandbox::rcon::DecodePacket(buffer_);
+      if (decoded.framing == sandbox::rcon::Framing::Malformed) return std::nullopt;
+      if (decoded.framing == sandbox::rcon::Framing::Complete) {
+        Packet p{decoded.packet.id, decoded.packet.type, std::string(decoded.packet.body)};
+        buffer_.erase(0, decoded.length);
+        return p;
+      }
+      if (!Fill(buffer_.size() + 1, deadline)) return std::nullopt;
+    }
   }
 
   bool ClosedByServer(std::chrono::milliseconds timeout = 15s) {
@@ -349,24 +346,27 @@ TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
 TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
   Options options = TestOptions();
   options.maxLoginAttempts = 3;
-  options.loginRetryDelay = 200ms;
+  options.loginRetryDelay = 500ms;
   Server server(options);
   server.Start();
   GameThread game(server, Echo);
 
   Client guesser(server.Port());
+  // Sent at once, answered only when due: the time between answers is the delay.
   const auto wrong = [&](std::int32_t id) {
     const auto reply = guesser.Send(Encode(id, kAuth, "wrong")) ? guesser.Read() : std::nullopt;
     EXPECT_TRUE(reply && reply->type == kAuthResponse && reply->id == -1) << "attempt " << id;
+    return Clock::now();
   };
-  // Measured from before the first attempt: each delay starts after an answer this side has not seen yet.
-  const auto start = Clock::now();
-  wrong(1);
-  wrong(2);
-  EXPECT_GE(Clock::now() - start, 200ms);
-  wrong(3);
-  EXPECT_GE(Clock::now() - start, 600ms);  // the delay doubles
-  EXPECT_TRUE(guesser.ClosedByServer());   // the third failure was the last this connection gets
+  const auto first = wrong(1);
+  const auto second = wrong(2);
+  const auto third = wrong(3);
+  // Bounded above as well: a delay doubled once too often, or counted from the wrong failure, lands outside.
+  EXPECT_GE(second - first, 500ms);
+  EXPECT_LT(second - first, 900ms);
+  EXPECT_GE(third - second, 1000ms);  // the delay doubles
+  EXPECT_LT(third - second, 1800ms);
+  EXPECT_TRUE(guesser.ClosedByServer());  // the third failure was the last this connection gets
 
   // Nothing is held against the address: a fresh connection with the right password gets straight in, and
   // a connection that failed once still gets in with the right password once its delay has passed.
@@ -625,6 +625,35 @@ TEST(RconServer, IdleUnauthenticatedConnectionsTimeOut) {
   EXPECT_EQ(reply->body, "alive");
 }
 
+TEST(RconServer, ALoginWaitingPastTheDeadlineIsAnsweredRightOrWrongAlike) {
+  // Closing only a waiting wrong password at the deadline would tell it from the right one before its turn.
+  for (const bool right : {true, false}) {
+    SCOPED_TRACE(right);
+    Options options = TestOptions();
+    options.loginTimeout = 1s;
+    options.loginRetryDelay = 1500ms;
+    Server server(options);
+    server.Start();
+    GameThread game(server, Echo);
+    Client c(server.Port());
+    EXPECT_FALSE(c.Login("wrong", 1));
+    const auto asked = Clock::now();
+    ASSERT_TRUE(c.Send(Encode(2, kAuth, right ? kPassword : "wrong again")));
+    const auto reply = c.Read();
+    ASSERT_TRUE(reply) << "closed before its answer";
+    EXPECT_GE(Clock::now() - asked, 1400ms);
+    EXPECT_EQ(reply->type, kAuthResponse);
+    EXPECT_EQ(reply->id, right ? 2 : -1);
+    if (right) {
+      const auto echo = c.Command(3, "in");
+      ASSERT_TRUE(echo);
+      EXPECT_EQ(echo->body, "in");
+    } else {
+      EXPECT_TRUE(c.ClosedByServer());  // out of time by then
+    }
+  }
+}
+
 TEST(RconServer, OptionalEmptyValuePrecedesAuthResponse) {
   Options options = TestOptions();
   options.emptyValueBeforeAuthResponse = true;
@@ -652,7 +681,7 @@ TEST(RconServer, StartRejectsUnusableSetups) {
   } cases[] = {
       {"empty password", [](Options& o) { o.password.clear(); }, "password"},
       {"no connections", [](Options& o) { o.maxConnections = 0; }, "maxConnections"},
-      {"more unauthenticated than connections", [](Options& o) { o.maxUnauthenticated = 17; }, "maxUnauthenticated"},
+      {"no logins", [](Options& o) { o.loginsPerSecond = 0; }, "loginsPerSecond"},
       {"no login attempts", [](Options& o) { o.maxLoginAttempts = 0; }, "maxLoginAttempts"},
       {"negative delay", [](Options& o) { o.loginRetryDelay = -1ms; }, "negative"},
       {"port taken", [&](Options& o) { o.port = holder.Port(); }, "cannot listen"},
@@ -690,6 +719,141 @@ TEST(RconServer, StopDisconnectsClientsAndAllowsRestart) {
   EXPECT_EQ(server.Port(), 0);
   server.Start();
   EXPECT_TRUE(ServesGoodClient(server));
+}
+
+TEST(RconServer, PasswordsThatAreNotExactlyThePasswordAreRefused) {
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, Echo);
+  const std::string refused[] = {
+      "",  // a comparison that ignored the length would let this and the next two in
+      kPassword.substr(0, 3),
+      kPassword + kPassword,
+      kPassword + " ",
+      "Hunter2",
+      "hunter3",
+      std::string(4086, 'h'),
+  };
+  for (const std::string& password : refused) {
+    SCOPED_TRACE(password.substr(0, 20));
+    Client c(server.Port());
+    ASSERT_TRUE(c.Send(Encode(5, kAuth, password)));
+    const auto reply = c.Read();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->type, kAuthResponse);
+    EXPECT_EQ(reply->id, -1);
+    ASSERT_TRUE(c.Send(Encode(6, kExec, "status")));  // refused means no session either
+    EXPECT_TRUE(c.ClosedByServer());
+  }
+  EXPECT_TRUE(ServesGoodClient(server));
+}
+
+TEST(RconServer, EvictionStartsOnlyWhenEveryPlaceIsTaken) {
+  constexpr int kCap = 4;
+  for (const int open : {kCap - 1, kCap, kCap + 1}) {
+    SCOPED_TRACE(open);
+    Options options = TestOptions();
+    options.maxConnections = kCap;
+    Server server(options);
+    server.Start();
+    GameThread game(server, Echo);
+    std::list<Client> idle;
+    for (int i = 0; i < open; ++i) idle.emplace_back(server.Port());
+    // Connections are taken in order, so the last one being served means every earlier one was taken too.
+    ASSERT_TRUE(idle.back().Login(kPassword, 2));
+    if (open <= kCap) {
+      EXPECT_TRUE(idle.front().Login(kPassword, 3)) << "the oldest was evicted with a place still free";
+    } else {
+      EXPECT_TRUE(idle.front().ClosedByServer());
+      for (auto c = std::next(idle.begin()); c != std::prev(idle.end()); ++c) EXPECT_TRUE(c->Login(kPassword, 4));
+    }
+  }
+}
+
+TEST(RconServer, ABurstOfAsManyClientsAsPlacesAllLogInAndPipeline) {
+  constexpr int kClients = 16;
+  constexpr int kCommands = 20;
+  Server server(TestOptions());
+  server.Start();
+  GameThread game(server, [](const std::string& line) { return line + "!"; });
+  std::list<Client> clients;
+  for (int i = 0; i < kClients; ++i) clients.emplace_back(server.Port());  // all connected before any logs in
+  int index = 0;
+  for (Client& c : clients) {
+    std::string batch = Encode(1000 + index, kAuth, kPassword);
+    for (int k = 0; k < kCommands; ++k) batch += Encode(k, kExec, std::to_string(index) + "." + std::to_string(k));
+    ASSERT_TRUE(c.Send(batch)) << index;
+    ++index;
+  }
+  index = 0;
+  for (Client& c : clients) {
+    SCOPED_TRACE(index);
+    const auto login = c.Read();
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->type, kAuthResponse);
+    EXPECT_EQ(login->id, 1000 + index);
+    for (int k = 0; k < kCommands; ++k) {
+      const auto reply = c.Read();
+      ASSERT_TRUE(reply) << k;
+      EXPECT_EQ(reply->id, k);
+      EXPECT_EQ(reply->type, kValue);
+      EXPECT_EQ(reply->body, std::to_string(index) + "." + std::to_string(k) + "!");
+    }
+    ++index;
+  }
+}
+
+// Guessers each opening a fresh connection per guess, so no connection's own delay slows them: one fewer than
+// there are places (nobody is evicted, every guess waits its turn and so does the administrator's login, behind
+// all of them), and many more (newcomers evict each other). The wrong answers all of
+// them get together stay at the pace, and an administrator connecting meanwhile still gets in promptly.
+TEST(RconServer, GuessingIsPacedForEveryoneAtOnceWithoutLockingTheAdministratorOut) {
+  constexpr auto kGuessing = 5s;
+  for (const int guessers : {15, 64}) {
+    SCOPED_TRACE(guessers);
+    const Options options = TestOptions();
+    Server server(options);
+    server.Start();
+    GameThread game(server, Echo);
+    std::atomic<int> wrongAnswers{0};
+    std::chrono::milliseconds longestWait{0};
+    const auto start = Clock::now();
+    const auto end = start + kGuessing;
+    {
+      std::vector<std::jthread> threads;
+      for (int g = 0; g < guessers; ++g) {
+        threads.emplace_back([&, g] {
+          for (std::int32_t id = 1; Clock::now() < end; ++id) {
+            Client c(server.Port());
+            if (!c.Send(Encode(id, kAuth, "guess " + std::to_string(g) + "." + std::to_string(id)))) continue;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            if (left <= 0ms) break;
+            const auto reply = c.Read(left);
+            if (!reply) continue;  // evicted by a newcomer: no answer at all
+            EXPECT_EQ(reply->id, -1);
+            if (Clock::now() < end) ++wrongAnswers;
+          }
+        });
+      }
+      for (const std::chrono::milliseconds at : {1000ms, 2500ms, 4000ms}) {
+        std::this_thread::sleep_until(start + at);
+        const auto asked = Clock::now();
+        Client admin(server.Port());
+        ASSERT_TRUE(admin.Login(kPassword, 77)) << "at " << at.count();
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+        EXPECT_LT(waited, 1500ms) << "at " << at.count();
+        longestWait = std::max(longestWait, waited);
+        const auto reply = admin.Command(78, "in");
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->body, "in");
+      }
+    }
+    const double perSecond = wrongAnswers / std::chrono::duration<double>(kGuessing).count();
+    std::printf("%d guessers: %.1f wrong answers a second; the administrator waited at most %d ms\n", guessers,
+                perSecond, static_cast<int>(longestWait.count()));
+    EXPECT_LE(perSecond, 1.2 * options.loginsPerSecond);
+    EXPECT_GT(wrongAnswers, 0);  // the guessers did guess
+  }
 }
 
 }  // namespace

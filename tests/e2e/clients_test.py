@@ -6,6 +6,7 @@ The launcher (for example the Windows build's wine-run) starts the server progra
 """
 import argparse
 import json
+import multiprocessing
 import os
 import re
 import shutil
@@ -16,6 +17,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -261,6 +263,78 @@ class DefencesTest(unittest.TestCase):
         finally:
             for connection in held:
                 connection.close()
+
+def _guess(port, end, indices, wrong):
+    """Guessers, one thread each, opening a fresh connection for every guess so that no connection's own delay
+    after a failure slows them; counts the wrong answers that arrive before `end` (a time.monotonic value)."""
+    def guess(index):
+        attempt = 0
+        while time.monotonic() < end:
+            attempt += 1
+            try:
+                with socket.create_connection(("127.0.0.1", port), timeout=5) as connection:
+                    connection.settimeout(max(0.01, end - time.monotonic()))
+                    connection.sendall(packet(attempt, 3, f"guess {index}.{attempt}".encode()))
+                    request_id, kind, _ = read_packet(connection)
+            except OSError:
+                continue  # evicted by a newcomer, which is never answered, or out of time
+            if time.monotonic() < end and kind == 2 and request_id == -1:
+                with wrong.get_lock():
+                    wrong.value += 1
+
+    threads = [threading.Thread(target=guess, args=(index,)) for index in indices]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+
+
+class PacingTest(unittest.TestCase):
+    """Guessing from many connections at once is held to the listener's pace, and the administrator still gets in."""
+
+    PACE = 20  # logins answered a second, the listener's default
+    GUESSING = 5.0
+    LONGEST_WAIT = 1.5
+
+    def guess_while_the_administrator_logs_in(self, guessers):
+        """Returns the wrong answers the guessers got a second and the administrator's longest wait to log in."""
+        server = SandboxServer()
+        wrong = multiprocessing.Value("i", 0)
+        waits = []
+        start = time.monotonic()
+        end = start + self.GUESSING
+        # The guessers' threads run in processes of their own, so the administrator's timing here never waits
+        # for this interpreter's lock.
+        workers = [multiprocessing.Process(target=_guess, args=(server.port, end, range(first, guessers, 4), wrong))
+                   for first in range(4)]
+        try:
+            for worker in workers:
+                worker.start()
+            for at in (1.0, 2.5, 4.0):
+                time.sleep(max(0.0, start + at - time.monotonic()))
+                asked = time.monotonic()
+                connection, request_id = raw_login(server.port)
+                waits.append(time.monotonic() - asked)
+                connection.close()
+                self.assertEqual(request_id, 7, f"the administrator was refused at {at} s")
+        finally:
+            for worker in workers:
+                worker.join()
+            server.stop()
+        return wrong.value / self.GUESSING, max(waits)
+
+    def test_guessing_is_paced_and_the_administrator_gets_in(self):
+        # One fewer than the 16 places: nobody is evicted and the administrator waits behind every guesser.
+        # Many more: newcomers evict each other's guesses before they are answered.
+        for guessers in (15, 64):
+            with self.subTest(guessers=guessers):
+                per_second, longest_wait = self.guess_while_the_administrator_logs_in(guessers)
+                print(f"{guessers} guessers: {per_second:.1f} wrong answers a second; "
+                      f"the administrator waited at most {longest_wait * 1000:.0f} ms", file=sys.stderr)
+                self.assertLessEqual(per_second, 1.2 * self.PACE)
+                self.assertGreater(per_second, 0, "the guessers got no answers at all")
+                self.assertLess(longest_wait, self.LONGEST_WAIT)
+
 
 def gbk(text):
     return text.encode("gbk")
