@@ -1,0 +1,176 @@
+// The World view: the objects of the running world, counts per class, a filter, and the rows the last action
+// changed (removed rows struck out, added rows highlighted) until the next action begins.
+import { request } from './api.js';
+import { t } from './i18n.js';
+import { VirtualTable } from './table.js';
+
+function cell(text, className) {
+  const td = document.createElement('td');
+  td.textContent = text;
+  td.title = text;
+  if (className) td.className = className;
+  return td;
+}
+
+function row(record, cells) {
+  const tr = document.createElement('tr');
+  tr.dataset.kind = record.kind;
+  tr.dataset.id = String(record.id);
+  if (record.mark) tr.classList.add(record.mark);
+  tr.append(...cells);
+  return tr;
+}
+
+const yesNo = (value) => t(value ? 'world.yes' : 'world.no');
+
+// Every object of a snapshot as one flat record, keyed by kind and id (ids are never reused).
+export function flatten(snapshot) {
+  const records = new Map();
+  for (const creature of snapshot.creatures || []) {
+    records.set(`creature:${creature.id}`, { kind: 'creature', ...creature });
+  }
+  for (const structure of snapshot.structures || []) {
+    records.set(`structure:${structure.id}`, { kind: 'structure', ...structure });
+  }
+  for (const inventory of snapshot.inventories || []) {
+    for (const item of inventory.items || []) {
+      records.set(`item:${item.id}`, { kind: 'item', inventory: inventory.name, ...item });
+    }
+  }
+  return records;
+}
+
+// The rows to show: the current objects, plus those the baseline had and the world no longer has.
+// Marks compare with the baseline; without one nothing is marked.
+export function markChanges(current, baseline) {
+  const rows = [];
+  for (const [key, record] of current) {
+    rows.push({ ...record, mark: baseline && !baseline.has(key) ? 'added' : '' });
+  }
+  if (baseline) {
+    for (const [key, record] of baseline) {
+      if (!current.has(key)) rows.push({ ...record, mark: 'removed' });
+    }
+  }
+  rows.sort((a, b) => a.id - b.id);
+  return rows;
+}
+
+export function matchesFilter(record, words) {
+  if (words.length === 0) return true;
+  const haystack = [record.class, record.path, record.inventory || ''].join(' ').toLowerCase();
+  return words.every((word) => haystack.includes(word));
+}
+
+// Live objects per class, in the order the world declares its classes.
+export function countsPerClass(snapshot, current) {
+  const counts = new Map();
+  for (const record of current.values()) counts.set(record.class, (counts.get(record.class) || 0) + 1);
+  return (snapshot.classes || []).map((entry) => ({ ...entry, count: counts.get(entry.name) || 0 }));
+}
+
+export function createWorldView(root, { onSnapshot }) {
+  const filterInput = root.querySelector('[data-role="filter"]');
+  const summary = root.querySelector('[data-role="changes"]');
+  const countsBody = root.querySelector('[data-role="class-counts"] tbody');
+  const tables = {
+    creature: new VirtualTable(
+      root.querySelector('[data-role="creatures"]'),
+      [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
+        { key: 'world.level', className: 'narrow' }, { key: 'world.team', className: 'narrow' },
+        { key: 'world.status', className: 'narrow' }],
+      (r) => row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(r.level), cell(r.team),
+        cell(yesNo(r.status))])),
+    structure: new VirtualTable(
+      root.querySelector('[data-role="structures"]'),
+      [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
+        { key: 'world.persistent' }],
+      (r) => row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(yesNo(r.persistent))])),
+    item: new VirtualTable(
+      root.querySelector('[data-role="items"]'),
+      [{ key: 'world.id', className: 'narrow' }, { key: 'world.inventory' }, { key: 'world.class' },
+        { key: 'world.path', className: 'wide' }],
+      (r) => row(r, [cell(r.id), cell(r.inventory), cell(r.class), cell(r.path, 'path')])),
+  };
+  const totals = {
+    creature: root.querySelector('[data-role="creature-total"]'),
+    structure: root.querySelector('[data-role="structure-total"]'),
+    item: root.querySelector('[data-role="item-total"]'),
+  };
+
+  let snapshot = { version: -1, classes: [], creatures: [], structures: [], inventories: [] };
+  let current = new Map();
+  let baseline = null;
+  let rows = [];
+  let queue = Promise.resolve();
+
+  function paint() {
+    const words = filterInput.value.toLowerCase().split(/\s+/).filter(Boolean);
+    const shown = { creature: [], structure: [], item: [] };
+    const all = { creature: 0, structure: 0, item: 0 };
+    let removed = 0;
+    let added = 0;
+    for (const record of rows) {
+      if (record.mark === 'removed') removed++;
+      else all[record.kind]++;
+      if (record.mark === 'added') added++;
+      if (matchesFilter(record, words)) shown[record.kind].push(record);
+    }
+    for (const kind of Object.keys(tables)) {
+      tables[kind].show(shown[kind]);
+      const live = shown[kind].filter((record) => record.mark !== 'removed').length;
+      totals[kind].textContent = words.length ? t('world.shownOf', { shown: live, total: all[kind] })
+        : String(all[kind]);
+    }
+    summary.textContent = baseline ? t('world.changes', { removed, added }) : t('world.noAction');
+    summary.classList.toggle('has-changes', removed + added > 0);
+
+    const countRows = countsPerClass(snapshot, current).map((entry) => {
+      const tr = document.createElement('tr');
+      tr.dataset.class = entry.name;
+      tr.append(cell(entry.name), cell(t(`kind.${entry.kind}`)), cell(entry.path, 'path'),
+        cell(String(entry.count), 'number'));
+      if (entry.builds) tr.children[2].title = `${entry.path} → ${entry.builds}`;
+      return tr;
+    });
+    countsBody.replaceChildren(...countRows);
+  }
+
+  async function fetchSnapshot() {
+    const { status, body } = await request('GET', '/api/world');
+    if (status !== 200) throw new Error(body.error || `HTTP ${status}`);
+    snapshot = body;
+    current = flatten(snapshot);
+    rows = markChanges(current, baseline);
+    paint();
+    performance.mark('world-rows-shown');
+    onSnapshot(snapshot);
+  }
+
+  // Loads run one after another, each asking afresh, so a load asked after an action sees its effect.
+  function load() {
+    queue = queue.then(fetchSnapshot, fetchSnapshot);
+    return queue;
+  }
+
+  filterInput.addEventListener('input', paint);
+  countsBody.addEventListener('click', (event) => {
+    const tr = event.target.closest('tr');
+    if (!tr) return;
+    filterInput.value = filterInput.value === tr.dataset.class ? '' : tr.dataset.class;
+    paint();
+  });
+
+  return {
+    load,
+    repaint: paint,
+    version: () => snapshot.version,
+    // An action is about to run: what the world holds now is what its marks compare with.
+    beginAction: async () => {
+      await load().catch(() => {});
+      baseline = current;
+      rows = markChanges(current, baseline);
+      paint();
+    },
+  };
+}
