@@ -36,8 +36,10 @@ export function eventParser(onEvent) {
   let data = [];
   return (chunk) => {
     pending += chunk;
-    const lines = pending.split(/\r\n|\r|\n/);
-    pending = lines.pop();
+    // A CR at the end may be the first half of a CRLF whose LF is in the next chunk.
+    const cut = pending.endsWith('\r') ? pending.length - 1 : pending.length;
+    const lines = pending.slice(0, cut).split(/\r\n|\r|\n/);
+    pending = lines.pop() + pending.slice(cut);
     for (const line of lines) {
       if (line === '') {
         if (data.length > 0) onEvent({ event: name, data: data.join('\n') });

@@ -103,11 +103,13 @@ export function createCommandsView(root, { runCommand }) {
   async function run(line) {
     ranLine.textContent = line;
     reply.textContent = t('command.running');
+    reply.dataset.state = 'running';
     reply.classList.remove('failed');
     const result = await runCommand(line);
     ranLine.textContent = result.line;
     reply.textContent = result.error ? t('command.failed', { error: result.error }) : result.reply;
     reply.classList.toggle('failed', Boolean(result.error));
+    reply.dataset.state = result.error ? 'failed' : 'done';
     const entry = element('li');
     entry.append(element('code', 'line', `> ${result.line}`), element('pre', 'text', reply.textContent));
     history.prepend(entry);

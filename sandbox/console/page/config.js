@@ -189,6 +189,7 @@ export function createConfigView(root, { world, runCommand }) {
     ranLine.textContent = line;
     reply.textContent = text;
     reply.classList.toggle('failed', Boolean(failed));
+    reply.dataset.state = failed ? 'failed' : 'done';
   }
 
   async function worldFromConfig() {
@@ -248,7 +249,11 @@ export function createConfigView(root, { world, runCommand }) {
   });
   root.querySelector('[data-role="save"]').addEventListener('click', () => busy(save));
   root.querySelector('[data-role="save-reload"]').addEventListener('click', () => busy(async () => {
-    if (!(await save())) return;
+    reply.dataset.state = 'running';
+    if (!(await save())) {
+      reply.dataset.state = 'failed';
+      return;
+    }
     const result = await runCommand('Tidywarden.reload');
     showReply(result.line, result.error ? t('command.failed', { error: result.error }) : result.reply,
       result.error);

@@ -78,13 +78,13 @@ export function createWorldView(root, { onSnapshot }) {
       root.querySelector('[data-role="creatures"]'),
       [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
         { key: 'world.level', className: 'narrow' }, { key: 'world.team', className: 'narrow' },
-        { key: 'world.status', className: 'narrow' }],
+        { key: 'world.status', className: 'mid' }],
       (r) => row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(r.level), cell(r.team),
         cell(yesNo(r.status))])),
     structure: new VirtualTable(
       root.querySelector('[data-role="structures"]'),
       [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
-        { key: 'world.persistent' }],
+        { key: 'world.persistent', className: 'mid' }],
       (r) => row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(yesNo(r.persistent))])),
     item: new VirtualTable(
       root.querySelector('[data-role="items"]'),
