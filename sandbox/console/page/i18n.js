@@ -36,7 +36,7 @@ export const CATALOGUE = {
     'world.level': 'Level',
     'world.team': 'Team',
     'world.status': 'Status component',
-    'world.persistent': 'In the persistent level',
+    'world.persistent': 'Persistent level',
     'world.inventory': 'Inventory',
     'world.yes': 'yes',
     'world.no': 'no',

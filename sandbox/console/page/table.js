@@ -47,7 +47,8 @@ export class VirtualTable {
   }
 
   paint(force) {
-    const height = this.container.clientHeight || 480;
+    // Sized by its content up to a maximum, so the box may not have its full height yet.
+    const height = Math.max(this.container.clientHeight, 480);
     const from = Math.max(0, Math.floor(this.container.scrollTop / ROW_HEIGHT) - SPARE_ROWS);
     const to = Math.min(this.records.length, from + Math.ceil(height / ROW_HEIGHT) + 2 * SPARE_ROWS);
     if (!force && from === this.first && to === this.last) return;
