@@ -16,6 +16,7 @@ function row(record, cells) {
   const tr = document.createElement('tr');
   tr.dataset.kind = record.kind;
   tr.dataset.id = String(record.id);
+  tr.dataset.class = record.class;
   if (record.mark) tr.classList.add(record.mark);
   tr.append(...cells);
   return tr;
