@@ -120,7 +120,12 @@ async function start() {
     }
   }, (open) => {
     log.connected(open);
-    if (open && bannerKey === 'app.offline') showBanner('');
+    if (open && bannerKey === 'app.offline') {
+      // Back after an outage: what changed meanwhile was not announced.
+      showBanner('');
+      world.load().catch(() => {});
+      config.changedOnDisk();
+    }
     if (!open) showBanner('app.offline');
   });
 }

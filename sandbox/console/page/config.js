@@ -7,6 +7,12 @@ import { findingLine, locatePointers } from './positions.js';
 const LINE_HEIGHT = 20;
 const PADDING = 6;
 
+function element(tag, className) {
+  const node = document.createElement(tag);
+  node.className = className;
+  return node;
+}
+
 export function lineStartOffset(text, line) {
   let offset = 0;
   for (let current = 1; current < line; current++) {
@@ -134,6 +140,12 @@ export function createConfigView(root, { world, runCommand }) {
         effect.className = 'effect';
         effect.textContent = finding.effect;
         li.append(effect);
+      }
+      if (Array.isArray(finding.log) && finding.log.length) {
+        // The plug-in's own log lines for this fault, exactly as it writes them.
+        const log = element('pre', 'finding-log');
+        log.textContent = finding.log.join('\n');
+        li.append(log);
       }
       return li;
     });
