@@ -24,39 +24,56 @@ function row(record, cells) {
 
 const yesNo = (value) => t(value ? 'world.yes' : 'world.no');
 
-// Every object of a snapshot as one flat record, keyed by kind and id (ids are never reused). The snapshot's own
-// objects are used, not copies: a large world is tens of thousands of them.
+// Every object of a snapshot as one flat record, in the server's order. The snapshot's own objects are used, not
+// copies: a large world is tens of thousands of them.
 export function flatten(snapshot) {
-  const records = new Map();
+  const records = [];
   for (const creature of snapshot.creatures || []) {
     creature.kind = 'creature';
-    records.set(`creature:${creature.id}`, creature);
+    records.push(creature);
   }
   for (const structure of snapshot.structures || []) {
     structure.kind = 'structure';
-    records.set(`structure:${structure.id}`, structure);
+    records.push(structure);
   }
   for (const inventory of snapshot.inventories || []) {
     for (const item of inventory.items || []) {
       item.kind = 'item';
       item.inventory = inventory.name;
-      records.set(`item:${item.id}`, item);
+      records.push(item);
     }
   }
   return records;
 }
 
+// Records by kind and id (ids are never reused), built only when an action needs to compare.
+const indexes = new WeakMap();
+function indexOf(records) {
+  let index = indexes.get(records);
+  if (!index) {
+    index = new Map();
+    for (const record of records) index.set(`${record.kind}:${record.id}`, record);
+    indexes.set(records, index);
+  }
+  return index;
+}
+
 // The rows to show: the current objects, plus those the baseline had and the world no longer has, each with its
 // mark. Marks compare with the baseline; without one nothing is marked and the server's order stands.
 export function markChanges(current, baseline) {
+  if (!baseline) {
+    for (const record of current) record.mark = '';
+    return current;
+  }
+  const before = indexOf(baseline);
+  const now = indexOf(current);
   const rows = [];
-  for (const [key, record] of current) {
-    record.mark = baseline && !baseline.has(key) ? 'added' : '';
+  for (const [key, record] of now) {
+    record.mark = before.has(key) ? '' : 'added';
     rows.push(record);
   }
-  if (!baseline) return rows;
-  for (const [key, record] of baseline) {
-    if (current.has(key)) continue;
+  for (const [key, record] of before) {
+    if (now.has(key)) continue;
     record.mark = 'removed';
     rows.push(record);
   }
@@ -73,7 +90,7 @@ export function matchesFilter(record, words) {
 // Live objects per class, in the order the world declares its classes.
 export function countsPerClass(snapshot, current) {
   const counts = new Map();
-  for (const record of current.values()) counts.set(record.class, (counts.get(record.class) || 0) + 1);
+  for (const record of current) counts.set(record.class, (counts.get(record.class) || 0) + 1);
   return (snapshot.classes || []).map((entry) => ({ ...entry, count: counts.get(entry.name) || 0 }));
 }
 
@@ -107,7 +124,7 @@ export function createWorldView(root, { onSnapshot }) {
   };
 
   let snapshot = { version: -1, classes: [], creatures: [], structures: [], inventories: [] };
-  let current = new Map();
+  let current = [];
   let baseline = null;
   let rows = [];
   let queue = Promise.resolve();
