@@ -22,6 +22,8 @@ function row(record, cells) {
   return tr;
 }
 
+const SHOWN_INVENTORIES = 30;
+
 const yesNo = (value) => t(value ? 'world.yes' : 'world.no');
 
 // Every object of a snapshot as one flat record, in the server's order. The snapshot's own objects are used, not
@@ -98,6 +100,7 @@ export function createWorldView(root, { onSnapshot }) {
   const filterInput = root.querySelector('[data-role="filter"]');
   const summary = root.querySelector('[data-role="changes"]');
   const countsBody = root.querySelector('[data-role="class-counts"] tbody');
+  const inventoryLine = root.querySelector('[data-role="inventories"]');
   const tables = {
     creature: new VirtualTable(
       root.querySelector('[data-role="creatures"]'),
@@ -159,6 +162,20 @@ export function createWorldView(root, { onSnapshot }) {
       return tr;
     });
     countsBody.replaceChildren(...countRows);
+
+    // Every inventory, empty ones too, each a button that filters by its name.
+    const inventories = snapshot.inventories || [];
+    const buttons = inventories.slice(0, SHOWN_INVENTORIES).map((inventory) => {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'chip';
+      button.dataset.inventory = inventory.name;
+      button.textContent = t('world.inventoryItems', { name: inventory.name, count: (inventory.items || []).length });
+      return button;
+    });
+    const more = inventories.length - buttons.length;
+    inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventories.length }), ' ', ...buttons,
+      more > 0 ? ` ${t('world.moreInventories', { count: more })}` : '');
   }
 
   async function fetchSnapshot() {
@@ -183,6 +200,12 @@ export function createWorldView(root, { onSnapshot }) {
   }
 
   filterInput.addEventListener('input', paint);
+  inventoryLine.addEventListener('click', (event) => {
+    const button = event.target.closest('[data-inventory]');
+    if (!button) return;
+    filterInput.value = filterInput.value === button.dataset.inventory ? '' : button.dataset.inventory;
+    paint();
+  });
   countsBody.addEventListener('click', (event) => {
     const tr = event.target.closest('tr');
     if (!tr) return;
