@@ -64,6 +64,7 @@ function showView(name) {
     // The view is not remembered across reloads; nothing else depends on it.
   }
   if (chosen === 'world') world.repaint();
+  if (chosen === 'log') log.shown();
 }
 
 for (const tab of document.querySelectorAll('[data-tab]')) {

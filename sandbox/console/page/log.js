@@ -70,5 +70,9 @@ export function createLogView(root) {
       paintState();
     },
     relabel: paintState,
+    // Lines that came while the view was hidden were not scrolled to.
+    shown: () => {
+      list.scrollTop = list.scrollHeight;
+    },
   };
 }
