@@ -93,3 +93,13 @@ export function followEvents(onEvent, onState) {
   };
   connect();
 }
+
+// The world's first request leaves as soon as this module runs (index.html loads it ahead of the others), while
+// the rest of the page is still loading; the World view takes its answer once.
+let earlyWorld = hasToken() ? request('GET', '/api/world') : null;
+
+export function takeEarlyWorld() {
+  const answer = earlyWorld;
+  earlyWorld = null;
+  return answer;
+}
