@@ -313,6 +313,25 @@ class ConsoleStoryTest(unittest.TestCase):
             page.wait(lambda: len(page.all('[data-role="log-line"]')) > before, "the held lines")
             self.assertIn("已加载", page.all('[data-role="log-line"].plugin')[-1].text)
 
+        unwrapped = demo_config_with("Blueprint'/Game/Demo/Dinos/Dodo.Dodo'", "/Game/Demo/Dinos/Dodo.Dodo")
+        with self.subTest("a world from the configuration, with the path no class can have and why"):
+            page.type_config(unwrapped)
+            page.one('[data-role="world-from-config"]').click()
+            page.wait(lambda: page.one('[data-role="unmatched-box"]').get_attribute("data-state") is not None,
+                      "the world built from the configuration")
+            unmatched = [(entry.find_element(By.TAG_NAME, "code").text, entry.get_attribute("data-code"))
+                         for entry in page.all('[data-role="unmatched-path"]')]
+            self.assertEqual(unmatched, [("/Game/Demo/Dinos/Dodo.Dodo", "W202")])
+            # The text in the editor was saved before the world was built from the file.
+            with open(server.config_path(), encoding="utf-8") as file:
+                self.assertEqual(file.read(), unwrapped)
+            page.open_view("world")
+            paths = driver.execute_script(
+                "return [...document.querySelectorAll('[data-role=class-counts] tbody tr')]"
+                ".map(r => r.children[2].textContent);")
+            self.assertIn("Blueprint'/Game/Demo/Dinos/Rex.Rex'", paths)
+            self.assertNotEqual(page.rows("creature", "added"), [])
+
         # Refused requests are logged by the browser itself; what must not appear is a fault of the page's script.
         errors = [entry for entry in driver.get_log("browser")
                   if entry["level"] == "SEVERE" and "Failed to load resource" not in entry["message"]]

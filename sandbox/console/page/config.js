@@ -204,7 +204,9 @@ export function createConfigView(root, { world, runCommand }) {
     reply.dataset.state = failed ? 'failed' : 'done';
   }
 
+  // The server builds from the file, so the text in the editor is saved first.
   async function worldFromConfig() {
+    if (dirty() && !(await save())) return;
     await world.beginAction();
     const { status: code, body } = await request('POST', '/api/world-from-config', {});
     world.load().catch(() => {});
