@@ -113,7 +113,11 @@ export function createWorldView(root, { onSnapshot }) {
       root.querySelector('[data-role="structures"]'),
       [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
         { key: 'world.persistent', className: 'mid' }],
-      (r) => row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(yesNo(r.persistent))])),
+      (r) => {
+        const tr = row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(yesNo(r.persistent))]);
+        tr.dataset.persistent = String(Boolean(r.persistent));
+        return tr;
+      }),
     item: new VirtualTable(
       root.querySelector('[data-role="items"]'),
       [{ key: 'world.id', className: 'narrow' }, { key: 'world.inventory' }, { key: 'world.class' },
