@@ -84,6 +84,14 @@ class SandboxServer:
         with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as response:
             return json.load(response)["reply"]
 
+    def put_config(self, text):
+        """Saves a configuration through the API, as another page would."""
+        request = urllib.request.Request(
+            f"{self.base}api/config", data=text.encode(), method="PUT",
+            headers={"Authorization": f"Bearer {self.token}", "Content-Type": "text/plain; charset=utf-8"})
+        with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as response:
+            return json.load(response)
+
     def stop(self):
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGINT)
@@ -284,6 +292,27 @@ class ConsoleStoryTest(unittest.TestCase):
                 self.assertEqual(file.read(), good)
             with open(server.config_path("config.json.bak"), encoding="utf-8") as file:
                 self.assertEqual(file.read(), bad)
+
+        with self.subTest("a save made elsewhere reaches the editor, and never overwrites unsaved changes"):
+            elsewhere = good.replace('"ExceedSestructionLevel": 100', '"ExceedSestructionLevel": 120')
+            server.put_config(elsewhere)
+            editor = page.one('[data-role="config-editor"]')
+            page.wait(lambda: editor.get_attribute("value") == elsewhere, "the configuration saved elsewhere")
+            page.type_config(good)
+            server.put_config(elsewhere.replace("120", "130"))
+            status = page.one('[data-role="config-status"]')
+            page.wait(lambda: status.get_attribute("data-state") == "changedElsewhere", "the warning")
+            self.assertEqual(editor.get_attribute("value"), good)
+
+        with self.subTest("the page's own save is not taken for a save made elsewhere"):
+            page.one('[data-role="save"]').click()
+            page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
+            editor.send_keys(" ")
+            time.sleep(1)
+            self.assertEqual(status.get_attribute("data-state"), "dirty")
+            page.type_config(good)
+            page.one('[data-role="save"]').click()
+            page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
 
         with self.subTest("destroying the walls shows the count and strikes out the rows"):
             line, reply = page.run_form("structure", path=WALL_ITEM)

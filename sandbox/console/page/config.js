@@ -291,8 +291,10 @@ export function createConfigView(root, { world, runCommand }) {
 
   return {
     load,
-    // Another page saved the file: take it unless this one holds unsaved changes.
+    // The server announces every save, this page's own too: only a text other than the one saved here counts.
     changedOnDisk: async () => {
+      const { status: code, body } = await request('GET', `/api/config?lang=${encodeURIComponent(language())}`);
+      if (code !== 200 || body.text === saved) return;
       if (dirty()) setStatus('config.changedElsewhere');
       else await load();
     },
