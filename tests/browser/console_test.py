@@ -293,14 +293,14 @@ class ConsoleStoryTest(unittest.TestCase):
             with open(server.config_path("config.json.bak"), encoding="utf-8") as file:
                 self.assertEqual(file.read(), bad)
 
+        editor = page.one('[data-role="config-editor"]')
+        status = page.one('[data-role="config-status"]')
         with self.subTest("a save made elsewhere reaches the editor, and never overwrites unsaved changes"):
             elsewhere = good.replace('"ExceedSestructionLevel": 100', '"ExceedSestructionLevel": 120')
             server.put_config(elsewhere)
-            editor = page.one('[data-role="config-editor"]')
             page.wait(lambda: editor.get_attribute("value") == elsewhere, "the configuration saved elsewhere")
             page.type_config(good)
             server.put_config(elsewhere.replace("120", "130"))
-            status = page.one('[data-role="config-status"]')
             page.wait(lambda: status.get_attribute("data-state") == "changedElsewhere", "the warning")
             self.assertEqual(editor.get_attribute("value"), good)
 
