@@ -474,6 +474,8 @@ std::string BlueprintPathOf(const GameObject* cls) {
 }
 
 std::string ReferenceOf(const GameObject* cls) { return Utf16ToUtf8(RecordOf(cls).reference); }
+Kind InstanceKindOf(const GameObject* cls) { return RecordOf(cls).instanceKind; }
+GameObject* StructureToBuildOf(const GameObject* cls) { return RecordOf(cls).structureToBuild; }
 
 GameRecord& Record() { return TheState().record; }
 

@@ -112,6 +112,9 @@ SANDBOX_API std::string FullNameOf(const GameObject* object);
 SANDBOX_API std::string BlueprintPathOf(const GameObject* cls);
 // The class reference text the game gives for a class.
 SANDBOX_API std::string ReferenceOf(const GameObject* cls);
+// What a class makes (item, structure, creature...) and the structure its items build (null for none).
+SANDBOX_API Kind InstanceKindOf(const GameObject* cls);
+SANDBOX_API GameObject* StructureToBuildOf(const GameObject* cls);
 
 struct RemoveItemCall {
   GameObject* inventory = nullptr;

@@ -112,6 +112,18 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optio
       ->excludes(passwordOption)
       ->option_text("FILE");
   app.add_flag("--quiet", options.quiet, "do not echo the log to the console");
+  bool noRcon = false;
+  app.add_flag("--no-rcon", noRcon, "no RCON port (the browser console alone)");
+  std::string consolePort;
+  auto* consolePortOption =
+      app.add_option("--console-port", consolePort, "browser console port on 127.0.0.1 (default 27080; 0: a free one)")
+          ->check(CLI::Validator(CheckPort, ""))
+          ->option_text("N");
+  bool noConsole = false;
+  app.add_flag("--no-console", noConsole, "no browser console")->excludes(consolePortOption);
+  app.add_flag("--open", options.openBrowser, "open the browser console in the default browser");
+  app.add_flag("--world-from-config", options.worldFromConfig,
+               "build the world from the live config.json (every listed path as a class) instead of --world");
 
   CommandLine result;
   try {
@@ -119,8 +131,20 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optio
     if (!world.empty()) options.worldFile = world;
     if (!script.empty()) options.scriptFile = script;
     options.port = static_cast<std::uint16_t>(port);
-    options.password =
-        ResolvePassword(passwordArgument, passwordFile, environmentPassword, !options.scriptFile, result.warnings);
+    options.rcon = !noRcon;
+    options.console = !noConsole && !options.scriptFile;
+    if (!consolePort.empty()) {
+      options.consolePort = static_cast<std::uint16_t>(std::stoul(consolePort));
+      options.consolePortGiven = true;
+    }
+    if (options.worldFromConfig && options.worldFile) {
+      throw CLI::ValidationError("--world-from-config", "give either --world or --world-from-config");
+    }
+    if (noRcon && !options.console) {
+      throw CLI::ValidationError("--no-rcon", "with neither RCON nor the console nothing could reach the server");
+    }
+    options.password = ResolvePassword(passwordArgument, passwordFile, environmentPassword,
+                                       !options.scriptFile && options.rcon, result.warnings);
     // Refused here rather than once the plug-in is loaded, so the exit status says the command line was at fault.
     if (!options.password.empty()) {
       if (const std::string problem = rcon::PasswordProblem(options.password); !problem.empty()) {
@@ -136,7 +160,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optio
     result.warnings.clear();
     return result;
   }
-  if (!options.scriptFile && !IsLoopbackAddress(options.bindAddress)) {
+  if (!options.scriptFile && options.rcon && !IsLoopbackAddress(options.bindAddress)) {
     result.warnings.push_back("RCON on " + (options.bindAddress.empty() ? "every interface" : options.bindAddress) +
                               " is reachable from other machines, and it carries the password and every command "
                               "in plain text");

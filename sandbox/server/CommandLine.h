@@ -21,6 +21,13 @@ struct ServerOptions {
   std::string password;  // UTF-8, as clients send it; empty only with a script
   bool writeDemoConfig = false;
   bool quiet = false;
+  bool rcon = true;  // false with --no-rcon: the console alone, no password needed
+  // The console: on by default (not with a script), on 127.0.0.1 only, whatever the RCON address.
+  bool console = true;
+  std::uint16_t consolePort = 27080;
+  bool consolePortGiven = false;  // a default port taken by another program only turns the console off
+  bool openBrowser = false;
+  bool worldFromConfig = false;
 };
 
 struct CommandLine {

@@ -32,4 +32,9 @@ std::string ArgumentToUtf8(std::string_view argument);
 // becomes U+FFFD and the rest of the text is still converted.
 std::string GbkToUtf8(std::string_view bytes);
 
+// Opens an address in the user's default browser; false when that could not be started.
+bool OpenInBrowser(const std::string& url);
+// Started with no arguments in a console window of its own: a double-click in the file manager.
+bool StartedByDoubleClick(int argc);
+
 }  // namespace sandbox::server::platform

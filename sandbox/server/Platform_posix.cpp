@@ -1,5 +1,9 @@
 // The server program's operating-system seam on Linux.
+#include <fcntl.h>
 #include <iconv.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -7,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "sandbox/server/Platform.h"
 
@@ -79,5 +84,23 @@ std::string GbkToUtf8(std::string_view bytes) {
   iconv_close(converter);
   return out;
 }
+
+bool OpenInBrowser(const std::string& url) {
+  const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+  pid_t child = 0;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // The opener's chatter stays off the server's console.
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int failed = posix_spawnp(&child, "xdg-open", &actions, nullptr, const_cast<char* const*>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) return false;
+  // xdg-open hands the address to the browser and exits; reaped on a thread of its own so no zombie is left.
+  std::thread([child] { waitpid(child, nullptr, 0); }).detach();
+  return true;
+}
+
+bool StartedByDoubleClick(int /*argc*/) { return false; }
 
 }  // namespace sandbox::server::platform

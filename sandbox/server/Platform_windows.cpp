@@ -3,6 +3,9 @@
 #include <io.h>
 #include <windows.h>
 
+// After windows.h, which it needs.
+#include <shellapi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -147,6 +150,20 @@ std::string GbkToUtf8(std::string_view bytes) {
     i += length;
   }
   return Utf8(wide);
+}
+
+bool OpenInBrowser(const std::string& url) {
+  const std::u16string units = Utf8ToUtf16(url);
+  const auto result =
+      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", Wide(units).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return result > 32;
+}
+
+bool StartedByDoubleClick(int argc) {
+  if (argc > 1) return false;
+  // A program started from a command prompt shares its console; one started from Explorer has its own.
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
 }
 
 }  // namespace sandbox::server::platform

@@ -9,11 +9,14 @@
 #include <stdexcept>
 
 #include "Check.h"
+#include "sandbox/console/WorldJson.h"
 #include "sandbox/host/Text.h"
 #include "sandbox/server/Platform.h"
 
 namespace sandbox::server {
 namespace {
+
+using console::CreaturePathOf;
 
 using game::GameObject;
 using game::Kind;
@@ -111,12 +114,6 @@ constexpr const char* kHelp =
 
 }  // namespace
 
-std::string CreaturePathOf(const GameObject* cls) {
-  std::u16string units = Utf8ToUtf16(game::ReferenceOf(cls));
-  units = units.size() > 2 ? units.substr(0, units.size() - 2) : std::u16string();
-  return "Blueprint'" + Utf16ToUtf8(units) + "'";
-}
-
 Session::Session(std::string pluginPath) : pluginPath_(std::move(pluginPath)) {
   controller_ = game::NewController("AdminController");
   gameMode_ = game::NewGameMode();
@@ -127,6 +124,21 @@ Session::~Session() { UnloadPlugin(); }
 void Session::LoadPlugin() { module_.Load(pluginPath_); }
 
 void Session::UnloadPlugin() { module_.Unload(); }
+
+void Session::ReplaceWorld(const std::function<void()>& build) {
+  const bool loaded = module_.IsLoaded();
+  UnloadPlugin();
+  game::ResetGame();
+  controller_ = game::NewController("AdminController");
+  gameMode_ = game::NewGameMode();
+  try {
+    build();
+  } catch (...) {
+    if (loaded) LoadPlugin();
+    throw;
+  }
+  if (loaded) LoadPlugin();
+}
 
 std::string Session::Execute(const std::string& line, std::int32_t packetId) {
   const auto words = SplitWords(line);

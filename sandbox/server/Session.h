@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "sandbox/game/GameWorld.h"
@@ -17,6 +18,10 @@ class Session {
   // Throws std::runtime_error when the module cannot be loaded.
   void LoadPlugin();
   void UnloadPlugin();
+  bool PluginLoaded() const { return module_.IsLoaded(); }
+  // Drops the world and builds another with `build`, the plug-in unloaded meanwhile (it keeps pointers into the
+  // world) and loaded again if it was.
+  void ReplaceWorld(const std::function<void()>& build);
 
   // Runs one command line: "sandbox." commands here, anything else through the host's RCON dispatch.
   // Returns the reply text, UTF-8, one line per reply the game sent.
@@ -30,8 +35,5 @@ class Session {
   game::GameObject* controller_ = nullptr;
   game::GameObject* gameMode_ = nullptr;
 };
-
-// The blueprint path an administrator writes for a creature class in the creature command and lists.
-std::string CreaturePathOf(const game::GameObject* cls);
 
 }  // namespace sandbox::server

@@ -3,11 +3,17 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <spdlog/logger.h>
 
+#include "Check.h"
+#include "sandbox/console/ConfigFile.h"
+#include "sandbox/console/Console.h"
+#include "sandbox/console/WorldFromConfig.h"
 #include "sandbox/game/WorldFile.h"
 #include "sandbox/rcon/RconServer.h"
 #include "sandbox/server/CommandLine.h"
@@ -71,17 +77,75 @@ std::string Endpoint(const std::string& address, std::uint16_t port) {
   return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
-int Serve(Session& session, const ServerOptions& options, const std::shared_ptr<sandbox::server::FileSink>& logFile) {
-  sandbox::rcon::Options rconOptions;
-  rconOptions.bindAddress = options.bindAddress;
-  rconOptions.port = options.port;
-  rconOptions.password = options.password;
-  sandbox::rcon::Server server(rconOptions);
-  server.Start();
-  platform::WriteOut(std::string(kProgram) + "RCON listening on " + Endpoint(options.bindAddress, server.Port()) +
-                     "\n");
-  std::int32_t id = 1;
-  const auto execute = [&](const std::string& line) { return session.Execute(line, NextPacketId(id)); };
+// The game thread's sources of work: RCON lines and console requests, whichever are on.
+class Listeners {
+ public:
+  Listeners(sandbox::rcon::Server* rcon, sandbox::console::Console* console) : rcon_(rcon), console_(console) {}
+
+  // With both, RCON is waited on in short slices so console requests wait at most one slice.
+  std::size_t RunPending(const sandbox::rcon::Executor& execute, std::chrono::milliseconds timeout) {
+    constexpr auto kSlice = std::chrono::milliseconds(5);
+    std::size_t ran = 0;
+    if (rcon_ != nullptr) ran += rcon_->RunPending(execute, console_ != nullptr ? kSlice : timeout);
+    if (console_ != nullptr) ran += console_->RunPending(rcon_ != nullptr ? std::chrono::milliseconds(0) : timeout);
+    return ran;
+  }
+
+  void Stop() {
+    if (rcon_ != nullptr) rcon_->Stop();
+    if (console_ != nullptr) console_->Stop();
+  }
+
+ private:
+  sandbox::rcon::Server* rcon_;
+  sandbox::console::Console* console_;
+};
+
+// The console, started; null when it is off, or when its default port is taken (a second server still runs).
+std::unique_ptr<sandbox::console::Console> StartConsole(Session& session, const ServerOptions& options,
+                                                        const sandbox::rcon::Executor& execute) {
+  if (!options.console) return nullptr;
+  sandbox::console::Services services;
+  services.execute = execute;
+  services.configPath = [] { return check::ConfigPathInServerDir(ArkApi::Tools::GetCurrentDir()); };
+  services.replaceWorld = [&session](const std::string& worldText) {
+    const auto world = nlohmann::json::parse(worldText);
+    session.ReplaceWorld([&] { sandbox::server::BuildWorld(world); });
+  };
+  services.pluginLoaded = [&session] { return session.PluginLoaded(); };
+  services.logToUtf8 = [](std::string_view bytes) { return platform::GbkToUtf8(bytes); };
+  auto console = std::make_unique<sandbox::console::Console>(sandbox::console::Options{options.consolePort, {}},
+                                                             std::move(services));
+  try {
+    console->Start();
+  } catch (const std::runtime_error& error) {
+    if (options.consolePortGiven) throw;
+    platform::WriteError(kProgram + std::string(error.what()) +
+                         "; the server runs without it (--console-port 0 picks a free port)\n");
+    return nullptr;
+  }
+  sandbox::AddLogSink(console->LogSink());
+  platform::WriteOut("console: " + console->Address() + "\n");
+  if (options.openBrowser && !platform::OpenInBrowser(console->Address())) {
+    platform::WriteError(std::string(kProgram) + "could not open a browser; open the console's address yourself\n");
+  }
+  return console;
+}
+
+int Serve(const sandbox::rcon::Executor& execute, sandbox::console::Console* console, const ServerOptions& options,
+          const std::shared_ptr<sandbox::server::FileSink>& logFile) {
+  std::optional<sandbox::rcon::Server> server;
+  if (options.rcon) {
+    sandbox::rcon::Options rconOptions;
+    rconOptions.bindAddress = options.bindAddress;
+    rconOptions.port = options.port;
+    rconOptions.password = options.password;
+    server.emplace(rconOptions);
+    server->Start();
+    platform::WriteOut(std::string(kProgram) + "RCON listening on " + Endpoint(options.bindAddress, server->Port()) +
+                       "\n");
+  }
+  if (!server && console == nullptr) throw std::runtime_error("neither RCON nor the console is on");
   const auto reportFailure = [&](const std::string& failure) {
     const std::string message = failure + "; the server stops";
     spdlog::logger log("tidywarden-sandbox", logFile);
@@ -89,16 +153,43 @@ int Serve(Session& session, const ServerOptions& options, const std::shared_ptr<
     log.flush();
     platform::WriteError(kProgram + message + "\n");
   };
-  const int status = sandbox::server::RunGameLoop(server, execute, platform::StopRequested, reportFailure);
+  Listeners listeners(server ? &*server : nullptr, console);
+  const int status = sandbox::server::RunGameLoop(listeners, execute, platform::StopRequested, reportFailure);
   if (status == 0) platform::WriteOut(std::string(kProgram) + "stopped\n");
   return status;
+}
+
+// The world the administrator's own configuration calls for, also written beside it to be kept and edited.
+nlohmann::json WorldFromLiveConfig() {
+  const std::string path = check::ConfigPathInServerDir(ArkApi::Tools::GetCurrentDir());
+  const auto config = sandbox::console::ReadConfig(path);
+  if (!config.exists) throw std::runtime_error("--world-from-config: there is no " + path);
+  const auto made = sandbox::console::WorldFromConfig(config.text, sandbox::console::FindingsJson(path));
+  const auto file = std::filesystem::path(ArkApi::Tools::GetCurrentDir()) / "world-from-config.json";
+  std::ofstream(file, std::ios::binary) << made.world.dump(2) << "\n";
+  platform::WriteOut(std::string(kProgram) + "world built from " + path + ", written to " + file.string() + "\n");
+  for (const auto& entry : made.unmatched) {
+    platform::WriteOut(std::string(kProgram) + "no class for " + entry.at("path").get<std::string>() + ": " +
+                       entry.at("message").get<std::string>() + "\n");
+  }
+  return made.world;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A double-click starts the demo world with the console and opens it in the browser; RCON only if its password
+  // is in the environment.
+  std::vector<const char*> arguments(argv, argv + argc);
+  std::string demoDirectory;
+  if (platform::StartedByDoubleClick(argc)) {
+    demoDirectory = (std::filesystem::temp_directory_path() / "tidywarden-sandbox").string();
+    arguments.insert(arguments.end(), {"--dir", demoDirectory.c_str(), "--demo-config", "--open"});
+    if (!platform::EnvironmentVariable(sandbox::server::kPasswordVariable)) arguments.push_back("--no-rcon");
+  }
   const auto commandLine = sandbox::server::ParseCommandLine(
-      argc, argv, platform::EnvironmentVariable(sandbox::server::kPasswordVariable), platform::DefaultPluginPath());
+      static_cast<int>(arguments.size()), arguments.data(),
+      platform::EnvironmentVariable(sandbox::server::kPasswordVariable), platform::DefaultPluginPath());
   if (!commandLine.options) {
     (commandLine.exitCode == 0 ? platform::WriteOut : platform::WriteError)(commandLine.message);
     return commandLine.exitCode;
@@ -109,11 +200,23 @@ int main(int argc, char** argv) {
   try {
     platform::InstallStopHandler();
     const auto logFile = PrepareDirectory(options);
-    sandbox::server::BuildWorld(options.worldFile ? sandbox::server::ReadWorldFile(*options.worldFile)
-                                                  : sandbox::server::DemoWorld());
+    sandbox::server::BuildWorld(options.worldFromConfig ? WorldFromLiveConfig()
+                                : options.worldFile     ? sandbox::server::ReadWorldFile(*options.worldFile)
+                                                        : sandbox::server::DemoWorld());
     Session session(options.pluginPath);
+    std::int32_t id = 1;
+    std::unique_ptr<sandbox::console::Console> console;
+    // RCON and the console run lines through this one executor; the pages hear of any change it makes.
+    const sandbox::rcon::Executor execute = [&](const std::string& line) {
+      std::string reply = session.Execute(line, NextPacketId(id));
+      if (console != nullptr) console->NoticeWorldChanges();
+      return reply;
+    };
+    // Started before the plug-in loads, so the pages see its first lines.
+    if (!options.scriptFile) console = StartConsole(session, options, execute);
     session.LoadPlugin();
-    status = options.scriptFile ? RunScript(session, *options.scriptFile) : Serve(session, options, logFile);
+    status =
+        options.scriptFile ? RunScript(session, *options.scriptFile) : Serve(execute, console.get(), options, logFile);
     session.UnloadPlugin();
   } catch (const std::exception& error) {
     platform::WriteError(kProgram + std::string(error.what()) + "\n");

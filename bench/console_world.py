@@ -1,0 +1,126 @@
+#!/usr/bin/python3
+"""How soon the sandbox console's World view shows its first rows for a large world, in headless chromium.
+
+usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--creatures N] [--structures N] [--inventories N]
+Generates a world file, starts the sandbox server with it, opens the console in a fresh browser profile for each run,
+and prints the milliseconds from the start of navigation to the page's marks: the world fetched and its first rows
+in the document (`world-rows-shown`), and the next frame (`world-rows-painted`); when the world's request left and
+its answer was complete, and the page's own share; then the page's total size.
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGE = os.path.join(HERE, "..", "sandbox", "console", "page")
+
+
+def world(creatures, structures, inventories):
+    classes = [{"name": f"Item{i}_C", "package": f"/Game/Bench/Items/Item{i}", "kind": "item"} for i in range(8)]
+    classes += [{"name": f"Wall{i}_C", "package": f"/Game/Bench/Structures/Wall{i}", "kind": "structure"}
+                for i in range(8)]
+    classes += [{"name": f"Dino{i}_C", "package": f"/Game/Bench/Dinos/Dino{i}", "kind": "creature"} for i in range(8)]
+    return {
+        "classes": classes,
+        "creatures": [{"class": f"Dino{i % 8}_C", "level": 1 + i % 150, "team": i % 3 * 30000}
+                      for i in range(creatures)],
+        "structures": [{"class": f"Wall{i % 8}_C", "inPersistentLevel": i % 10 != 0} for i in range(structures)],
+        "inventories": [{"name": f"Box{i}", "items": [f"Item{(i + k) % 8}_C" for k in range(5)]}
+                        for i in range(inventories)],
+    }
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("server")
+    parser.add_argument("--launcher", default="")
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--creatures", type=int, default=10000)
+    parser.add_argument("--structures", type=int, default=10000)
+    parser.add_argument("--inventories", type=int, default=1000)
+    options = parser.parse_args()
+
+    directory = tempfile.mkdtemp(prefix="tidywarden-console-bench-")
+    world_file = os.path.join(directory, "world.json")
+    with open(world_file, "w") as file:
+        json.dump(world(options.creatures, options.structures, options.inventories), file)
+    output = open(os.path.join(directory, "server.out"), "w+b")
+    launch = ([options.launcher] if options.launcher else []) + [options.server]
+    server = subprocess.Popen(launch + ["--dir", directory, "--world", world_file, "--demo-config", "--quiet",
+                                        "--console-port", "0", "--rcon-port", "0"],
+                              stdout=output, stderr=subprocess.STDOUT,
+                              env=dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-bench-password"))
+    try:
+        address = None
+        deadline = time.time() + 120
+        while address is None and time.time() < deadline and server.poll() is None:
+            output.seek(0)
+            found = re.search(rb"console: (\S+)", output.read())
+            address = found.group(1).decode() if found else None
+            time.sleep(0.05)
+        if address is None:
+            output.seek(0)
+            raise SystemExit("the server did not start:\n" + output.read().decode(errors="replace"))
+
+        results = {"world-rows-shown": [], "world-rows-painted": [], "world request sent": [],
+                   "world received": [], "page's own work (received to rows shown)": []}
+        for _ in range(options.runs):
+            profile = tempfile.mkdtemp(prefix="tidywarden-chromium-")
+            browser_options = webdriver.ChromeOptions()
+            browser_options.binary_location = "/usr/bin/chromium"
+            for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         f"--user-data-dir={profile}", "--window-size=1360,900"]:
+                browser_options.add_argument(flag)
+            driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=browser_options)
+            try:
+                driver.get(address)
+                marks = None
+                for _ in range(400):
+                    marks = driver.execute_script(
+                        "const m = n => (performance.getEntriesByName(n)[0] || {}).startTime;"
+                        "const w = performance.getEntriesByName(location.origin + '/api/world')[0] || {};"
+                        "return [m('world-rows-shown'), m('world-rows-painted'),"
+                        " document.querySelectorAll('tr[data-kind]').length, w.requestStart, w.responseEnd];")
+                    if marks[1] is not None:
+                        break
+                    time.sleep(0.05)
+                results["world-rows-shown"].append(marks[0])
+                results["world-rows-painted"].append(marks[1])
+                results["world request sent"].append(marks[3])
+                results["world received"].append(marks[4])
+                results["page's own work (received to rows shown)"].append(marks[0] - marks[4])
+                rows = marks[2]
+            finally:
+                driver.quit()
+                shutil.rmtree(profile, ignore_errors=True)
+
+        print(f"world: {options.creatures} creatures, {options.structures} structures, "
+              f"{options.inventories} inventories of 5 items; rows in the document: {rows}")
+        for name, values in results.items():
+            print(f"{name}: median {statistics.median(values):.0f} ms, "
+                  f"min {min(values):.0f} ms, max {max(values):.0f} ms over {len(values)} runs")
+        size = sum(os.path.getsize(os.path.join(PAGE, name)) for name in os.listdir(PAGE))
+        print(f"page: {size} bytes in {len(os.listdir(PAGE))} files")
+    finally:
+        server.send_signal(signal.SIGINT)
+        try:
+            server.wait(30)
+        except subprocess.TimeoutExpired:
+            server.kill()
+        output.close()
+        shutil.rmtree(directory, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

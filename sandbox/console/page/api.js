@@ -1,0 +1,105 @@
+// The console's calls to the sandbox server: the token from the address, JSON requests, the event stream.
+
+const token = new URLSearchParams(location.hash.replace(/^#/, '')).get('token') || '';
+
+export function hasToken() {
+  return token !== '';
+}
+
+// Answers {status, body}; body is the parsed JSON, or {error} when the server sent none.
+export async function request(method, path, body, contentType) {
+  const headers = { Authorization: `Bearer ${token}` };
+  let payload;
+  if (body !== undefined) {
+    headers['Content-Type'] = contentType || 'application/json';
+    payload = typeof body === 'string' ? body : JSON.stringify(body);
+  }
+  let response;
+  try {
+    response = await fetch(path, { method, headers, body: payload, cache: 'no-store' });
+  } catch (error) {
+    return { status: 0, body: { error: String(error.message || error) } };
+  }
+  let parsed;
+  try {
+    parsed = await response.json();
+  } catch {
+    parsed = { error: `HTTP ${response.status}` };
+  }
+  return { status: response.status, body: parsed };
+}
+
+// Splits a text/event-stream into {event, data} records; a record ends at an empty line.
+export function eventParser(onEvent) {
+  let pending = '';
+  let name = 'message';
+  let data = [];
+  return (chunk) => {
+    pending += chunk;
+    // A CR at the end may be the first half of a CRLF whose LF is in the next chunk.
+    const cut = pending.endsWith('\r') ? pending.length - 1 : pending.length;
+    const lines = pending.slice(0, cut).split(/\r\n|\r|\n/);
+    pending = lines.pop() + pending.slice(cut);
+    for (const line of lines) {
+      if (line === '') {
+        if (data.length > 0) onEvent({ event: name, data: data.join('\n') });
+        name = 'message';
+        data = [];
+      } else if (line.startsWith(':')) {
+        continue;
+      } else {
+        const colon = line.indexOf(':');
+        const field = colon < 0 ? line : line.slice(0, colon);
+        const value = colon < 0 ? '' : line.slice(colon + 1).replace(/^ /, '');
+        if (field === 'event') name = value;
+        else if (field === 'data') data.push(value);
+      }
+    }
+  };
+}
+
+// Reads /api/events for as long as the page lives, reconnecting after a pause when the stream ends.
+// onState(true|false) tells whether the stream is open.
+export function followEvents(onEvent, onState) {
+  const decoder = new TextDecoder('utf-8');
+  const connect = async () => {
+    try {
+      const response = await fetch('/api/events', {
+        headers: { Authorization: `Bearer ${token}`, Accept: 'text/event-stream' },
+        cache: 'no-store',
+      });
+      if (!response.ok || !response.body) throw new Error(`HTTP ${response.status}`);
+      onState(true);
+      const feed = eventParser((record) => {
+        let data;
+        try {
+          data = JSON.parse(record.data);
+        } catch {
+          return;
+        }
+        onEvent(record.event, data);
+      });
+      const reader = response.body.getReader();
+      for (;;) {
+        const { value, done } = await reader.read();
+        if (done) break;
+        feed(decoder.decode(value, { stream: true }));
+      }
+    } catch {
+      // The server stopped or refused; try again below.
+    }
+    onState(false);
+    setTimeout(connect, 2000);
+  };
+  connect();
+}
+
+// The world's first request leaves as soon as this module runs (index.html loads it ahead of the others), while
+// the rest of the page is still loading; the World view takes its answer once.
+let earlyWorld = hasToken() ? request('GET', '/api/world') : null;
+
+export function takeEarlyWorld() {
+  const answer = earlyWorld;
+  earlyWorld = null;
+  return answer;
+}

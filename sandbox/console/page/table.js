@@ -1,0 +1,64 @@
+// A scrolling table that keeps only the rows in sight in the document, so a world of tens of thousands of
+// objects shows its first rows at once. Rows have one fixed height (style.css, .grid tbody tr).
+
+const ROW_HEIGHT = 28;
+const SPARE_ROWS = 12;
+
+function spacer(columns) {
+  const row = document.createElement('tr');
+  row.className = 'spacer';
+  const cell = document.createElement('td');
+  cell.colSpan = columns;
+  row.append(cell);
+  return row;
+}
+
+// columns: [{key, className?}] - the header texts come from i18n keys on the <th>s.
+// renderRow(record) answers a <tr>.
+export class VirtualTable {
+  constructor(container, columns, renderRow) {
+    this.container = container;
+    this.renderRow = renderRow;
+    this.records = [];
+    this.table = document.createElement('table');
+    this.table.className = 'grid';
+    const head = document.createElement('thead');
+    const headRow = document.createElement('tr');
+    for (const column of columns) {
+      const cell = document.createElement('th');
+      cell.dataset.i18n = column.key;
+      if (column.className) cell.className = column.className;
+      headRow.append(cell);
+    }
+    head.append(headRow);
+    this.body = document.createElement('tbody');
+    this.top = spacer(columns.length);
+    this.bottom = spacer(columns.length);
+    this.table.append(head, this.body);
+    container.append(this.table);
+    this.first = -1;
+    this.last = -1;
+    container.addEventListener('scroll', () => this.paint(false), { passive: true });
+  }
+
+  show(records) {
+    this.records = records;
+    this.paint(true);
+  }
+
+  paint(force) {
+    // Sized by its content up to a maximum, so the box may not have its full height yet.
+    const height = Math.max(this.container.clientHeight, 480);
+    const from = Math.max(0, Math.floor(this.container.scrollTop / ROW_HEIGHT) - SPARE_ROWS);
+    const to = Math.min(this.records.length, from + Math.ceil(height / ROW_HEIGHT) + 2 * SPARE_ROWS);
+    if (!force && from === this.first && to === this.last) return;
+    this.first = from;
+    this.last = to;
+    this.top.firstChild.style.height = `${from * ROW_HEIGHT}px`;
+    this.bottom.firstChild.style.height = `${(this.records.length - to) * ROW_HEIGHT}px`;
+    const rows = [this.top];
+    for (let index = from; index < to; index++) rows.push(this.renderRow(this.records[index]));
+    rows.push(this.bottom);
+    this.body.replaceChildren(...rows);
+  }
+}

@@ -1,0 +1,232 @@
+// The World view: the objects of the running world, counts per class, a filter, and the rows the last action
+// changed (removed rows struck out, added rows highlighted) until the next action begins.
+import { request, takeEarlyWorld } from './api.js';
+import { t } from './i18n.js';
+import { VirtualTable } from './table.js';
+
+function cell(text, className) {
+  const td = document.createElement('td');
+  td.textContent = text;
+  td.title = text;
+  if (className) td.className = className;
+  return td;
+}
+
+function row(record, cells) {
+  const tr = document.createElement('tr');
+  tr.dataset.kind = record.kind;
+  tr.dataset.id = String(record.id);
+  tr.dataset.class = record.class;
+  if (record.mark) tr.classList.add(record.mark);
+  tr.append(...cells);
+  return tr;
+}
+
+const SHOWN_INVENTORIES = 30;
+
+const yesNo = (value) => t(value ? 'world.yes' : 'world.no');
+
+// Every object of a snapshot as one flat record, in the server's order. The snapshot's own objects are used, not
+// copies: a large world is tens of thousands of them.
+export function flatten(snapshot) {
+  const records = [];
+  for (const creature of snapshot.creatures || []) {
+    creature.kind = 'creature';
+    records.push(creature);
+  }
+  for (const structure of snapshot.structures || []) {
+    structure.kind = 'structure';
+    records.push(structure);
+  }
+  for (const inventory of snapshot.inventories || []) {
+    for (const item of inventory.items || []) {
+      item.kind = 'item';
+      item.inventory = inventory.name;
+      records.push(item);
+    }
+  }
+  return records;
+}
+
+// Records by kind and id (ids are never reused), built only when an action needs to compare.
+const indexes = new WeakMap();
+function indexOf(records) {
+  let index = indexes.get(records);
+  if (!index) {
+    index = new Map();
+    for (const record of records) index.set(`${record.kind}:${record.id}`, record);
+    indexes.set(records, index);
+  }
+  return index;
+}
+
+// The rows to show: the current objects, plus those the baseline had and the world no longer has, each with its
+// mark. Marks compare with the baseline; without one nothing is marked and the server's order stands.
+export function markChanges(current, baseline) {
+  if (!baseline) {
+    for (const record of current) record.mark = '';
+    return current;
+  }
+  const before = indexOf(baseline);
+  const now = indexOf(current);
+  const rows = [];
+  for (const [key, record] of now) {
+    record.mark = before.has(key) ? '' : 'added';
+    rows.push(record);
+  }
+  for (const [key, record] of before) {
+    if (now.has(key)) continue;
+    record.mark = 'removed';
+    rows.push(record);
+  }
+  rows.sort((a, b) => a.id - b.id);
+  return rows;
+}
+
+export function matchesFilter(record, words) {
+  if (words.length === 0) return true;
+  const haystack = [record.class, record.path, record.inventory || ''].join(' ').toLowerCase();
+  return words.every((word) => haystack.includes(word));
+}
+
+// Live objects per class, in the order the world declares its classes.
+export function countsPerClass(snapshot, current) {
+  const counts = new Map();
+  for (const record of current) counts.set(record.class, (counts.get(record.class) || 0) + 1);
+  return (snapshot.classes || []).map((entry) => ({ ...entry, count: counts.get(entry.name) || 0 }));
+}
+
+export function createWorldView(root, { onSnapshot }) {
+  const filterInput = root.querySelector('[data-role="filter"]');
+  const summary = root.querySelector('[data-role="changes"]');
+  const countsBody = root.querySelector('[data-role="class-counts"] tbody');
+  const inventoryLine = root.querySelector('[data-role="inventories"]');
+  const tables = {
+    creature: new VirtualTable(
+      root.querySelector('[data-role="creatures"]'),
+      [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
+        { key: 'world.level', className: 'narrow' }, { key: 'world.team', className: 'narrow' },
+        { key: 'world.status', className: 'mid' }],
+      (r) => row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(r.level), cell(r.team),
+        cell(yesNo(r.status))])),
+    structure: new VirtualTable(
+      root.querySelector('[data-role="structures"]'),
+      [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
+        { key: 'world.persistent', className: 'mid' }],
+      (r) => {
+        const tr = row(r, [cell(r.id), cell(r.class), cell(r.path, 'path'), cell(yesNo(r.persistent))]);
+        tr.dataset.persistent = String(Boolean(r.persistent));
+        return tr;
+      }),
+    item: new VirtualTable(
+      root.querySelector('[data-role="items"]'),
+      [{ key: 'world.id', className: 'narrow' }, { key: 'world.inventory' }, { key: 'world.class' },
+        { key: 'world.path', className: 'wide' }],
+      (r) => row(r, [cell(r.id), cell(r.inventory), cell(r.class), cell(r.path, 'path')])),
+  };
+  const totals = {
+    creature: root.querySelector('[data-role="creature-total"]'),
+    structure: root.querySelector('[data-role="structure-total"]'),
+    item: root.querySelector('[data-role="item-total"]'),
+  };
+
+  let snapshot = { version: -1, classes: [], creatures: [], structures: [], inventories: [] };
+  let current = [];
+  let baseline = null;
+  let rows = [];
+  let queue = Promise.resolve();
+
+  function paint() {
+    const words = filterInput.value.toLowerCase().split(/\s+/).filter(Boolean);
+    const shown = { creature: [], structure: [], item: [] };
+    const all = { creature: 0, structure: 0, item: 0 };
+    let removed = 0;
+    let added = 0;
+    for (const record of rows) {
+      if (record.mark === 'removed') removed++;
+      else all[record.kind]++;
+      if (record.mark === 'added') added++;
+      if (matchesFilter(record, words)) shown[record.kind].push(record);
+    }
+    for (const kind of Object.keys(tables)) {
+      tables[kind].show(shown[kind]);
+      const live = shown[kind].filter((record) => record.mark !== 'removed').length;
+      totals[kind].textContent = words.length ? t('world.shownOf', { shown: live, total: all[kind] })
+        : String(all[kind]);
+    }
+    summary.textContent = baseline ? t('world.changes', { removed, added }) : t('world.noAction');
+    summary.classList.toggle('has-changes', removed + added > 0);
+
+    const countRows = countsPerClass(snapshot, current).map((entry) => {
+      const tr = document.createElement('tr');
+      tr.dataset.class = entry.name;
+      tr.append(cell(entry.name), cell(t(`kind.${entry.kind}`)), cell(entry.path, 'path'),
+        cell(String(entry.count), 'number'));
+      if (entry.builds) tr.children[2].title = `${entry.path} → ${entry.builds}`;
+      return tr;
+    });
+    countsBody.replaceChildren(...countRows);
+
+    // Every inventory, empty ones too, each a button that filters by its name.
+    const inventories = snapshot.inventories || [];
+    const buttons = inventories.slice(0, SHOWN_INVENTORIES).map((inventory) => {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'chip';
+      button.dataset.inventory = inventory.name;
+      button.textContent = t('world.inventoryItems', { name: inventory.name, count: (inventory.items || []).length });
+      return button;
+    });
+    const more = inventories.length - buttons.length;
+    inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventories.length }), ' ', ...buttons,
+      more > 0 ? ` ${t('world.moreInventories', { count: more })}` : '');
+  }
+
+  async function fetchSnapshot() {
+    const { status, body } = await (takeEarlyWorld() || request('GET', '/api/world'));
+    if (status !== 200) throw new Error(body.error || `HTTP ${status}`);
+    snapshot = body;
+    current = flatten(snapshot);
+    rows = markChanges(current, baseline);
+    paint();
+    if (performance.getEntriesByName('world-rows-shown').length === 0) {
+      // For measuring how soon a large world shows its first rows (bench/console_world.py).
+      performance.mark('world-rows-shown');
+      requestAnimationFrame(() => performance.mark('world-rows-painted'));
+    }
+    onSnapshot(snapshot);
+  }
+
+  // Loads run one after another, each asking afresh, so a load asked after an action sees its effect.
+  function load() {
+    queue = queue.then(fetchSnapshot, fetchSnapshot);
+    return queue;
+  }
+
+  filterInput.addEventListener('input', paint);
+  inventoryLine.addEventListener('click', (event) => {
+    const button = event.target.closest('[data-inventory]');
+    if (!button) return;
+    filterInput.value = filterInput.value === button.dataset.inventory ? '' : button.dataset.inventory;
+    paint();
+  });
+  countsBody.addEventListener('click', (event) => {
+    const tr = event.target.closest('tr');
+    if (!tr) return;
+    filterInput.value = filterInput.value === tr.dataset.class ? '' : tr.dataset.class;
+    paint();
+  });
+
+  return {
+    load,
+    repaint: paint,
+    version: () => snapshot.version,
+    // An action is about to run: what the world holds now is what its marks compare with.
+    beginAction: async () => {
+      await load().catch(() => {});
+      baseline = current;
+      rows = markChanges(current, baseline);
+      paint();
+    },
+  };
+}
