@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "sandbox/GameWorld.h"
