@@ -110,6 +110,8 @@ TEST_F(ConsoleConfigTest, SaveKeepsThePreviousFileAndLeavesNoTemporary) {
   console::SaveConfig(path_, "second");
   EXPECT_EQ(Read(path_), "second");
   EXPECT_EQ(Read(path_ + ".bak"), "first");
+  console::SaveConfig(path_, "third");  // a backup already there is replaced
+  EXPECT_EQ(Read(path_ + ".bak"), "second");
   EXPECT_FALSE(fs::exists(path_ + ".saving"));
   EXPECT_TRUE(console::ReadConfig(path_).exists);
   EXPECT_FALSE(console::ReadConfig((directory_ / "none.json").string()).exists);
