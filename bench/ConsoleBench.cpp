@@ -112,3 +112,4 @@ void BM_WorldFingerprint(benchmark::State& state) {
 BENCHMARK(BM_WorldFingerprint)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+BENCHMARK_MAIN();

@@ -2,8 +2,12 @@
 // back exactly the paths listed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "sandbox/game/GameWorld.h"
@@ -106,6 +110,8 @@ TEST_F(ConsoleConfigTest, SaveKeepsThePreviousFileAndLeavesNoTemporary) {
   console::SaveConfig(path_, "second");
   EXPECT_EQ(Read(path_), "second");
   EXPECT_EQ(Read(path_ + ".bak"), "first");
+  console::SaveConfig(path_, "third");  // a backup already there is replaced
+  EXPECT_EQ(Read(path_ + ".bak"), "second");
   EXPECT_FALSE(fs::exists(path_ + ".saving"));
   EXPECT_TRUE(console::ReadConfig(path_).exists);
   EXPECT_FALSE(console::ReadConfig((directory_ / "none.json").string()).exists);
@@ -167,8 +173,8 @@ TEST_F(ConsoleWorldFromConfigTest, ClassesDeriveExactlyTheListedPaths) {
   // Each item builds a structure of its own.
   std::set<game::GameObject*> structures;
   for (auto* cls : game::Classes()) {
-    if (game::InstanceKindOf(cls) == game::Kind::Item &&
-        game::BlueprintPathOf(cls).find("Unlisted") == std::string::npos) {
+    const bool listed = std::find(itemPaths.begin(), itemPaths.end(), game::BlueprintPathOf(cls)) != itemPaths.end();
+    if (game::InstanceKindOf(cls) == game::Kind::Item && listed) {
       ASSERT_NE(game::StructureToBuildOf(cls), nullptr) << game::NameOf(cls);
       structures.insert(game::StructureToBuildOf(cls));
     }

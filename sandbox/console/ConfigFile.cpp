@@ -69,7 +69,9 @@ void SaveConfig(const std::string& path, const std::string& text) {
     throw std::runtime_error(writeFailure);
   }
   if (fs::exists(target, error)) {
-    fs::copy_file(target, path + ".bak", fs::copy_options::overwrite_existing, error);
+    // Removed first: mingw's copy_file takes any two files for the same one and refuses to overwrite.
+    fs::remove(path + ".bak", error);
+    fs::copy_file(target, path + ".bak", error);
     if (error) {
       fs::remove(temporary, error);
       throw std::runtime_error("cannot keep the previous file as " + path + ".bak: " + error.message());

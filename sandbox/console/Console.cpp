@@ -547,7 +547,16 @@ void Console::Start() {
   impl.keepalive->expires_after(kKeepalive);
   impl.keepalive->async_wait(Ticker{&impl});
   impl.running = true;
-  impl.thread = std::thread([&impl] { impl.io.run(); });
+  impl.thread = std::thread([&impl] {
+    // A failure while serving one request drops that connection, never the console.
+    for (;;) {
+      try {
+        impl.io.run();
+        return;
+      } catch (const std::exception&) {
+      }
+    }
+  });
 }
 
 void Console::Stop() {
