@@ -515,10 +515,18 @@ GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t 
 
 void ResetGame() { Build(TheState()); }
 
+namespace {
+
 void RegisterGameMembers() {
   using detail::RegisterField;
   using detail::RegisterFunction;
   const auto address = [](auto function) { return reinterpret_cast<void*>(function); };
+  // The host refuses to resolve a field on an object whose kind does not have it.
+  const auto of = [](std::initializer_list<Kind> kinds) -> detail::FieldOwners {
+    return [owners = std::vector<Kind>(kinds)](const void* object) {
+      return std::find(owners.begin(), owners.end(), KindOf(static_cast<const GameObject*>(object))) != owners.end();
+    };
+  };
   RegisterFunction("UObjectBaseUtility.GetFullName", address(static_cast<GameFn::GetFullName>(&GetFullNameImpl)));
   RegisterFunction("UObjectBaseUtility.IsA", address(static_cast<GameFn::IsA>(&IsAImpl)));
   RegisterFunction("UClass.GetDefaultObject", address(static_cast<GameFn::GetDefaultObject>(&GetDefaultObjectImpl)));
@@ -534,21 +542,23 @@ void RegisterGameMembers() {
   RegisterFunction("AActor.ForceDestroy", address(static_cast<GameFn::ForceDestroy>(&ForceDestroyImpl)));
 
   RegisterField("UObjectBase.Class", offsetof(GameObject, cls), {});
-  RegisterField("UPrimalItem.ItemID", offsetof(GameObject, itemId), {Kind::Item});
-  RegisterField("UPrimalItem.StructureToBuild", offsetof(GameObject, structureToBuild), {Kind::Item});
-  RegisterField("UPrimalInventoryComponent.InventoryItems", offsetof(GameObject, inventoryItems), {Kind::Inventory});
-  RegisterField("AActor.TargetingTeam", offsetof(GameObject, targetingTeam), {Kind::Structure, Kind::Creature});
-  RegisterField("APrimalCharacter.MyCharacterStatusComponent", offsetof(GameObject, statusComponent), {Kind::Creature});
+  RegisterField("UPrimalItem.ItemID", offsetof(GameObject, itemId), of({Kind::Item}));
+  RegisterField("UPrimalItem.StructureToBuild", offsetof(GameObject, structureToBuild), of({Kind::Item}));
+  RegisterField("UPrimalInventoryComponent.InventoryItems", offsetof(GameObject, inventoryItems),
+                of({Kind::Inventory}));
+  RegisterField("AActor.TargetingTeam", offsetof(GameObject, targetingTeam), of({Kind::Structure, Kind::Creature}));
+  RegisterField("APrimalCharacter.MyCharacterStatusComponent", offsetof(GameObject, statusComponent),
+                of({Kind::Creature}));
   RegisterField("UPrimalCharacterStatusComponent.BaseCharacterLevel", offsetof(GameObject, baseCharacterLevel),
-                {Kind::StatusComponent});
-  RegisterField("UWorld.PersistentLevel", offsetof(GameObject, persistentLevel), {Kind::World});
-  RegisterField("ULevelBase.Actors", offsetof(GameObject, actors), {Kind::Level});
-  RegisterField("UEngine.GameSingleton", offsetof(GameObject, gameSingleton), {Kind::Engine});
-  RegisterField("UPrimalGlobals.PrimalGameData", offsetof(GameObject, primalGameData), {Kind::Singleton});
+                of({Kind::StatusComponent}));
+  RegisterField("UWorld.PersistentLevel", offsetof(GameObject, persistentLevel), of({Kind::World}));
+  RegisterField("ULevelBase.Actors", offsetof(GameObject, actors), of({Kind::Level}));
+  RegisterField("UEngine.GameSingleton", offsetof(GameObject, gameSingleton), of({Kind::Engine}));
+  RegisterField("UPrimalGlobals.PrimalGameData", offsetof(GameObject, primalGameData), of({Kind::Singleton}));
   RegisterField("UPrimalGlobals.PrimalGameDataOverride", offsetof(GameObject, primalGameDataOverride),
-                {Kind::Singleton});
-  RegisterField("UPrimalGameData.EngramBlueprintEntries", offsetof(GameObject, engramEntries), {Kind::GameData});
-  RegisterField("UPrimalEngramEntry.BluePrintEntry", offsetof(GameObject, engramItemClass), {Kind::EngramEntry});
+                of({Kind::Singleton}));
+  RegisterField("UPrimalGameData.EngramBlueprintEntries", offsetof(GameObject, engramEntries), of({Kind::GameData}));
+  RegisterField("UPrimalEngramEntry.BluePrintEntry", offsetof(GameObject, engramItemClass), of({Kind::EngramEntry}));
   detail::RegisterGlobal("Global.GEngine", &TheState().engineGlobal);
 
   detail::RegisterHookSite("AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
@@ -562,5 +572,13 @@ void RegisterGameMembers() {
   detail::RegisterHookSite("AShooterGameMode.BeginPlay",
                            address(static_cast<GameFn::GameModeBeginPlay>(&GameModeBeginPlayImpl)));
 }
+
+// The host serves this game: attached while the library loads, before anything can ask the host for a member.
+[[maybe_unused]] const bool kAttached = [] {
+  detail::AttachGame({&RegisterGameMembers, &ResetGame, [] { return static_cast<void*>(CurrentWorld()); }});
+  return true;
+}();
+
+}  // namespace
 
 }  // namespace sandbox::game

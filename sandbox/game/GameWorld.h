@@ -162,7 +162,4 @@ SANDBOX_API GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, s
 // Drops every object and builds the empty world again (base classes, engine, game data, world and level).
 SANDBOX_API void ResetGame();
 
-// Host-side plumbing.
-void RegisterGameMembers();
-
 }  // namespace sandbox::game

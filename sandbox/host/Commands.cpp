@@ -101,8 +101,8 @@ class Commands final : public ArkApi::ICommands {
 
 class ApiUtils final : public ArkApi::IApiUtils {
  public:
-  bool IsServerReady() const override { return game::CurrentWorld() != nullptr; }
-  UWorld* CurrentWorld() override { return reinterpret_cast<UWorld*>(game::CurrentWorld()); }
+  bool IsServerReady() const override { return detail::CurrentWorld() != nullptr; }
+  UWorld* CurrentWorld() override { return reinterpret_cast<UWorld*>(detail::CurrentWorld()); }
 };
 
 Commands& CommandsInstance() {
@@ -144,7 +144,7 @@ bool ExecuteRcon(Connection& connection, std::string_view line, std::int32_t pac
   packet.body.count = static_cast<std::int32_t>(body.size());
   packet.body.capacity = packet.body.count;
   return CommandsInstance().ExecuteRconCommand(connection.Handle(), &packet,
-                                               reinterpret_cast<UWorld*>(game::CurrentWorld()));
+                                               reinterpret_cast<UWorld*>(detail::CurrentWorld()));
 }
 
 }  // namespace sandbox

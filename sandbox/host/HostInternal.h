@@ -2,12 +2,23 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
+#include <cstdint>
+#include <functional>
 #include <string>
 
-#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace sandbox::detail {
+
+// The simulated game the host serves. The game attaches itself while the library loads; the host fills its member
+// registry from it on first use, resets it with the host, and asks it for the running world.
+struct GameSide {
+  void (*registerMembers)() = nullptr;
+  void (*reset)() = nullptr;
+  void* (*currentWorld)() = nullptr;
+};
+void AttachGame(const GameSide& game);
+void* CurrentWorld();
 
 // Fill the registry on its first use, so no static initialiser depends on another.
 void RegisterMemoryMembers();
@@ -15,8 +26,9 @@ void EnsureRegistered();
 void RegisterRconMembers();
 
 void RegisterFunction(const std::string& name, void* address);
-// A field of the objects of the given kinds; no kinds means every object has it.
-void RegisterField(const std::string& name, std::ptrdiff_t offset, std::initializer_list<game::Kind> kinds);
+// Whether an object has a field; an empty test means every object has it.
+using FieldOwners = std::function<bool(const void* object)>;
+void RegisterField(const std::string& name, std::ptrdiff_t offset, FieldOwners owners);
 void RegisterGlobal(const std::string& name, void* address);
 
 // A hookable game function: the game calls whatever HookEntry gives, the outermost detour or the function itself.
