@@ -112,8 +112,8 @@ Commands& CommandsInstance() {
 
 // Called by the game: records what is sent back to the client.
 void SendMessageW(RCONClientConnection* connection, std::int32_t id, std::int32_t type, EngineString* message) {
-  if (connection == nullptr) detail::Fail("RCONClientConnection.SendMessageW on a null connection");
-  if (message == nullptr) detail::Fail("RCONClientConnection.SendMessageW without a message");
+  if (connection == nullptr) detail::Fail(std::string(members::SendMessageW::name) + " on a null connection");
+  if (message == nullptr) detail::Fail(std::string(members::SendMessageW::name) + " without a message");
   Connection::From(connection)->replies.push_back({id, type, Units(*message)});
 }
 
@@ -126,10 +126,7 @@ void detail::ResetCommands() {
   Events().clear();
 }
 
-void detail::RegisterRconMembers() {
-  RegisterFunction("RCONClientConnection.SendMessageW",
-                   reinterpret_cast<void*>(static_cast<GameFn::SendMessageW>(&SendMessageW)));
-}
+void detail::RegisterRconMembers() { RegisterFunction<members::SendMessageW>(&SendMessageW); }
 
 std::vector<CommandEvent> CommandEvents() { return Events(); }
 

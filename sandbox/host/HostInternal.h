@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
 
+#include "host/Members.h"
 #include "sandbox/host/Sandbox.h"
 
 namespace sandbox::detail {
@@ -40,6 +42,44 @@ void ResetCommands();
 void ClearRecordedLogs();
 // After a plug-in module is unloaded, no sink may call into its code again.
 void RetireForeignFormatters();
+
+// Whether the sandbox's representation of a member can stand for the game's: the same type, any pointer for a
+// pointer (the sandbox's objects are all of one type), and arrays of such.
+template <typename Ours, typename Theirs>
+inline constexpr bool kStandsFor = std::is_same_v<Ours, Theirs> ||
+                                   (std::is_pointer_v<Ours> && std::is_pointer_v<Theirs>);
+template <typename Ours, typename Theirs>
+inline constexpr bool kStandsFor<EngineArray<Ours>, EngineArray<Theirs>> = kStandsFor<Ours, Theirs>;
+
+template <host::FunctionMember M>
+void RegisterFunction(typename M::Type function) {
+  RegisterFunction(std::string(M::name), reinterpret_cast<void*>(function));
+}
+
+template <host::FieldMember M, typename Object, typename T>
+void RegisterField(T Object::*field, FieldOwners owners) {
+  static_assert(kStandsFor<T, typename M::Type>, "the field's type does not stand for the game's");
+  static const Object probe{};
+  const auto offset = reinterpret_cast<const char*>(&(probe.*field)) - reinterpret_cast<const char*>(&probe);
+  RegisterField(std::string(M::name), offset, std::move(owners));
+}
+
+template <host::GlobalMember M, typename T>
+void RegisterGlobal(T* address) {
+  static_assert(kStandsFor<T, typename M::Type>, "the global's type does not stand for the game's");
+  RegisterGlobal(std::string(M::name), address);
+}
+
+template <host::HookedMember M>
+void RegisterHookSite(typename M::Type function) {
+  RegisterHookSite(std::string(M::name), reinterpret_cast<void*>(function));
+}
+
+// What the game calls for the hooked function M.
+template <host::HookedMember M>
+typename M::Type HookEntry() {
+  return reinterpret_cast<typename M::Type>(HookEntry(std::string(M::name)));
+}
 
 // Aborts with a message: the sandbox's answer to a member it does not have or a misuse of one.
 [[noreturn]] void Fail(const std::string& message);
