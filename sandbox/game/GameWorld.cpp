@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
+#include "host/BlueprintForm.h"
 #include "host/GameAccess.h"
 #include "sandbox/host/HostInternal.h"
 #include "sandbox/host/Text.h"
@@ -269,6 +271,21 @@ GameObject* DefineNative(Kind kind, const std::string& name, GameObject* parent 
   return cls;
 }
 
+// The engine's own class of each kind of object, in the order they are defined.
+constexpr std::pair<Kind, const char*> kNativeClasses[] = {{Kind::Item, "PrimalItem"},
+                                                           {Kind::Inventory, "PrimalInventoryComponent"},
+                                                           {Kind::Controller, "ShooterPlayerController"},
+                                                           {Kind::Structure, "PrimalStructure"},
+                                                           {Kind::Creature, "PrimalDinoCharacter"},
+                                                           {Kind::StatusComponent, "PrimalCharacterStatusComponent"},
+                                                           {Kind::World, "World"},
+                                                           {Kind::Level, "Level"},
+                                                           {Kind::Engine, "ShooterEngine"},
+                                                           {Kind::Singleton, "PrimalGlobals"},
+                                                           {Kind::GameData, "PrimalGameData"},
+                                                           {Kind::EngramEntry, "PrimalEngramEntry"},
+                                                           {Kind::GameMode, "ShooterGameMode"}};
+
 void Build(State& state) {
   state.objects.clear();
   state.classes.clear();
@@ -276,19 +293,7 @@ void Build(State& state) {
   state.nextItemId = 1;
   state.nextActorNumber = 1;
   state.record = GameRecord{};
-  DefineNative(Kind::Item, "PrimalItem");
-  DefineNative(Kind::Inventory, "PrimalInventoryComponent");
-  DefineNative(Kind::Controller, "ShooterPlayerController");
-  DefineNative(Kind::Structure, "PrimalStructure");
-  DefineNative(Kind::Creature, "PrimalDinoCharacter");
-  DefineNative(Kind::StatusComponent, "PrimalCharacterStatusComponent");
-  DefineNative(Kind::World, "World");
-  DefineNative(Kind::Level, "Level");
-  DefineNative(Kind::Engine, "ShooterEngine");
-  DefineNative(Kind::Singleton, "PrimalGlobals");
-  DefineNative(Kind::GameData, "PrimalGameData");
-  DefineNative(Kind::EngramEntry, "PrimalEngramEntry");
-  DefineNative(Kind::GameMode, "ShooterGameMode");
+  for (const auto& [kind, name] : kNativeClasses) DefineNative(kind, name);
   state.world = NewObject(Kind::World, NativeClass(Kind::World), "Sandbox", u"World /Game/Maps/Sandbox.Sandbox");
   state.level = NewObject(Kind::Level, NativeClass(Kind::Level), "PersistentLevel",
                           u"Level /Game/Maps/Sandbox.Sandbox:PersistentLevel");
@@ -458,20 +463,9 @@ std::string FullNameOf(const GameObject* object) { return Utf16ToUtf8(RecordOf(o
 
 std::string BlueprintPathOf(const GameObject* cls) {
   const std::string fullName = Utf16ToUtf8(RecordOf(cls).fullName);
-  const auto space = fullName.find(' ');
-  if (space == std::string::npos) return {};
-  std::string path = fullName.substr(space + 1);
-  if (path.size() >= 2 && path.compare(path.size() - 2, 2, "_C") == 0) path.resize(path.size() - 2);
-  path = "Blueprint'" + path + "'";
-  std::string cleaned;
-  for (std::size_t i = 0; i < path.size();) {
-    if (path.compare(i, 9, "Default__") == 0) {
-      i += 9;
-      continue;
-    }
-    cleaned.push_back(path[i++]);
-  }
-  return cleaned;
+  const auto path = blueprint::PathOfFullName(std::string_view(fullName));
+  if (!path) return {};
+  return blueprint::WithoutRemovedPart(std::string_view(blueprint::Wrapped(*path)));
 }
 
 std::string ReferenceOf(const GameObject* cls) { return Utf16ToUtf8(RecordOf(cls).reference); }

@@ -11,6 +11,7 @@
 
 #include "Check.h"
 #include "common/Wording.h"
+#include "host/BlueprintForm.h"
 #include "sandbox/host/Text.h"
 #include "sandbox/server/Platform.h"
 
@@ -127,9 +128,8 @@ std::string CountedList(const std::vector<std::string>& names, std::string_view 
 }  // namespace
 
 std::string CreaturePathOf(const GameObject* cls) {
-  std::u16string units = Utf8ToUtf16(game::ReferenceOf(cls));
-  units = units.size() > 2 ? units.substr(0, units.size() - 2) : std::u16string();
-  return "Blueprint'" + Utf16ToUtf8(units) + "'";
+  const std::u16string reference = Utf8ToUtf16(game::ReferenceOf(cls));
+  return blueprint::Wrapped(Utf16ToUtf8(blueprint::PathOfClassReference(std::u16string_view(reference))));
 }
 
 Session::Session(std::string pluginPath) : pluginPath_(std::move(pluginPath)) {
