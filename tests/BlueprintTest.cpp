@@ -77,6 +77,8 @@ TEST_P(DerivationTest, DerivesThePathFromTheGameText) {
     EXPECT_EQ(Text(DefaultObjectBlueprint(AsClass(cls))), param.expected) << param.gameText;
     // An object of the class derives the same text from the class's default object, not from its own name.
     EXPECT_EQ(Text(ObjectBlueprint(game::NewItem(cls))), param.expected) << param.gameText;
+    // The path the sandbox lists for administrators to write is the one the plug-in derives.
+    EXPECT_EQ(game::BlueprintPathOf(cls), param.expected) << param.gameText;
   } else {
     game::GameObject* cls = Define("Any", "/Game/Any", game::Kind::Creature, "Unused /Unused.Unused", param.gameText);
     EXPECT_EQ(Text(ClassBlueprint(AsClass(cls))), param.expected) << param.gameText;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "PluginFixture.h"
+#include "host/Members.h"
 
 namespace {
 
@@ -21,12 +22,9 @@ const std::string kNotOpened =
 const std::string kLoadedStart = "\xd2\xd1\xbc\xd3\xd4\xd8:";
 const std::string kLoadedCredit = "\xd4\xde\xd6\xfa\xd6\xc6\xd7\xf7.\xb2\xe5\xbc\xfe\xb7\xa2\xb2\xbc\xc8\xba";
 
-const char* const kHookNames[] = {
-    "AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
-    "UPrimalItem.AddToInventory",
-    "AShooterPlayerController.ClientFinishedReceivingActorItems",
-    "APrimalDinoCharacter.BeginPlay",
-    "AShooterGameMode.BeginPlay",
+constexpr std::string_view kHookNames[] = {
+    members::ViewRemoteInventory::name, members::AddToInventory::name,    members::FinishedReceivingItems::name,
+    members::DinoBeginPlay::name,       members::GameModeBeginPlay::name,
 };
 const char* const kCommandNames[] = {"Tidywarden.reload", "Tidywarden.DestroySpecifystructure",
                                      "Tidywarden.DestroySpecifydino"};
@@ -48,9 +46,9 @@ std::vector<std::string> LifecycleEvents() {
 
 std::vector<std::string> ExpectedSequence(const char* hookSign, const char* commandSign) {
   std::vector<std::string> expected;
-  for (int i = 0; i < 3; ++i) expected.push_back(std::string(hookSign) + "hook " + kHookNames[i]);
+  for (int i = 0; i < 3; ++i) expected.push_back(std::string(hookSign) + "hook " + std::string(kHookNames[i]));
   for (const char* name : kCommandNames) expected.push_back(std::string(commandSign) + "cmd " + name);
-  for (int i = 3; i < 5; ++i) expected.push_back(std::string(hookSign) + "hook " + kHookNames[i]);
+  for (int i = 3; i < 5; ++i) expected.push_back(std::string(hookSign) + "hook " + std::string(kHookNames[i]));
   return expected;
 }
 

@@ -33,6 +33,20 @@ TEST(SessionTest, CountedListingsAreSingularForOne) {
   EXPECT_EQ(LastLine(session.Execute("sandbox.creatures")), "2 creatures in the persistent level");
 }
 
+// Every command the guides document runs, and the help lists each of them: the help is made from the commands.
+TEST(SessionTest, EveryDocumentedCommandRunsAndIsInTheHelp) {
+  sandbox::ResetHost();
+  sandbox::server::Session session("no plug-in is loaded here");
+  const std::string help = session.Execute("sandbox.help");
+  for (const char* name : {"help", "classes", "creatures", "structures", "inventories", "spawn", "place", "give", "view",
+                           "finish", "engram", "startgame", "hooks", "commands", "unload", "load", "log", "check"}) {
+    const std::string command = std::string("sandbox.") + name;
+    EXPECT_NE(help.find("  " + command + " "), std::string::npos) << command << " is missing from:\n" << help;
+    EXPECT_EQ(session.Execute(command).rfind("unknown sandbox command", 0), std::string::npos) << command;
+  }
+  EXPECT_EQ(session.Execute("sandbox.nosuch"), "unknown sandbox command: sandbox.nosuch (see sandbox.help)");
+}
+
 // A configuration with thousands of faulty members: the reply shows as many findings as fit in 32 KiB and counts
 // the rest.
 TEST(SessionTest, CheckReplyOfAHugeVerdictShowsWhatFitsAndCountsTheRest) {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "PluginFixture.h"
+#include "host/Hooks.h"
 
 namespace {
 
@@ -294,7 +295,7 @@ TEST_F(SpawnFilterTest, NullCreatureOnlyReachesTheGame) {
 }
 
 // Sits between the plug-in's detour and the game's BeginPlay, noting how the creature stood when the game ran.
-GameFn::DinoBeginPlay gGameBeginPlay = nullptr;
+members::DinoBeginPlay::Type gGameBeginPlay = nullptr;
 std::vector<int> gDestroyCallsWhenGameRan;
 
 void NotingDetour(APrimalDinoCharacter* creature) {
@@ -305,8 +306,8 @@ void NotingDetour(APrimalDinoCharacter* creature) {
 
 TEST_F(SpawnFilterTest, GameBeginPlayRunsBeforeTheChecks) {
   gDestroyCallsWhenGameRan.clear();
-  ASSERT_TRUE(ArkApi::GetHooks().InstallHook("APrimalDinoCharacter.BeginPlay", reinterpret_cast<void*>(&NotingDetour),
-                                             reinterpret_cast<void**>(&gGameBeginPlay)));
+  const auto noting = host::HookOf<members::DinoBeginPlay>(&NotingDetour, &gGameBeginPlay);
+  ASSERT_TRUE(ArkApi::GetHooks().InstallHook(std::string(noting.function), noting.detour, noting.original));
   Start(
       R"({"DestroyDinolist": {"a": {"Blueprint": "$R"}}, "DestroyDinoLevel": {"$R": {"ExceedSestructionLevel": 1}}})");
 
@@ -314,7 +315,7 @@ TEST_F(SpawnFilterTest, GameBeginPlayRunsBeforeTheChecks) {
   EXPECT_EQ(gDestroyCallsWhenGameRan, std::vector<int>{0});
   EXPECT_EQ(sandbox::game::Record().dinoBeginPlayCalls, std::vector<GameObject*>{raptor});
   EXPECT_EQ(sandbox::game::ForceDestroyCalls(raptor), 2);
-  ArkApi::GetHooks().RemoveHook("APrimalDinoCharacter.BeginPlay", reinterpret_cast<void*>(&NotingDetour));
+  ArkApi::GetHooks().RemoveHook(std::string(noting.function), noting.detour);
 }
 
 // A faulty threshold entry concerns only its own blueprint; other creatures are checked as usual.

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/BlueprintForm.h"
 #include "sandbox/host/Text.h"
 
 namespace sandbox::console {
@@ -43,9 +44,8 @@ void Mix(std::uint64_t& hash, std::uint64_t value) {
 }  // namespace
 
 std::string CreaturePathOf(const GameObject* cls) {
-  std::u16string units = Utf8ToUtf16(game::ReferenceOf(cls));
-  units = units.size() > 2 ? units.substr(0, units.size() - 2) : std::u16string();
-  return "Blueprint'" + Utf16ToUtf8(units) + "'";
+  const std::u16string reference = Utf8ToUtf16(game::ReferenceOf(cls));
+  return blueprint::Wrapped(Utf16ToUtf8(blueprint::PathOfClassReference(std::u16string_view(reference))));
 }
 
 std::uint64_t ObjectIds::Of(const GameObject* object) {
@@ -67,8 +67,8 @@ std::string WorldSnapshotJson(ObjectIds& ids, std::uint64_t version, bool plugin
   }
   json creatures = json::array();
   json structures = json::array();
-  for (const GameObject* actor : game::LevelActors()) {
-    if (actor == nullptr) continue;
+  const auto addActor = [&](const GameObject* actor, bool persistent) {
+    if (actor == nullptr) return;
     const std::string className = actor->cls != nullptr ? game::NameOf(actor->cls) : std::string();
     if (game::KindOf(actor) == Kind::Creature) {
       const GameObject* status = actor->statusComponent;
@@ -77,14 +77,18 @@ std::string WorldSnapshotJson(ObjectIds& ids, std::uint64_t version, bool plugin
                            {"path", PathFor(actor->cls, "creature")},
                            {"level", status != nullptr ? json(status->baseCharacterLevel) : json(nullptr)},
                            {"team", actor->targetingTeam},
-                           {"status", status != nullptr}});
+                           {"status", status != nullptr},
+                           {"persistent", persistent}});
     } else if (game::KindOf(actor) == Kind::Structure) {
       structures.push_back({{"id", ids.Of(actor)},
                             {"class", className},
                             {"path", PathFor(actor->cls, "structure")},
-                            {"persistent", true}});
+                            {"persistent", persistent}});
     }
-  }
+  };
+  // The purge commands walk the persistent level only; the rest is listed so the page shows what they spare.
+  for (const GameObject* actor : game::LevelActors()) addActor(actor, true);
+  for (const GameObject* actor : game::ActorsOutsideLevel()) addActor(actor, false);
   json inventories = json::array();
   for (const GameObject* inventory : game::Inventories()) {
     json items = json::array();

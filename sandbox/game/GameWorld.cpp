@@ -4,9 +4,17 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
+#include <utility>
 
+#include "host/BlueprintForm.h"
+#include "host/GameAccess.h"
 #include "sandbox/host/HostInternal.h"
 #include "sandbox/host/Text.h"
+
+// The game's item identifier is two 32-bit numbers.
+template <>
+inline constexpr bool sandbox::detail::kStandsFor<std::int32_t[2], FItemNetID> = true;
 
 namespace sandbox::game {
 
@@ -45,7 +53,7 @@ struct State {
   GameObject* currentWorld = nullptr;
   GameObject* singleton = nullptr;
   GameObject* gameData = nullptr;
-  GameObject* engineGlobal = nullptr;  // "Global.GEngine"
+  GameObject* engineGlobal = nullptr;  // members::Engine
   std::int32_t nextItemId = 1;
   std::int32_t nextActorNumber = 1;
   GameRecord record;
@@ -100,8 +108,8 @@ void FillString(EngineString* out, const std::u16string& text) {
   if (out->data != nullptr || out->count != 0) detail::Fail("a game function was given a string that is not empty");
   if (text.empty()) return;
   const auto count = static_cast<std::int32_t>(text.size() + 1);
-  auto malloc = reinterpret_cast<GameFn::Malloc>(GetAddress(std::string("FMemory.Malloc")));
-  out->data = static_cast<char16_t*>(malloc(static_cast<std::size_t>(count) * sizeof(char16_t), 0));
+  out->data = static_cast<char16_t*>(
+      host::Call<members::Malloc>(static_cast<std::size_t>(count) * sizeof(char16_t), std::uint32_t{0}));
   std::memcpy(out->data, text.c_str(), static_cast<std::size_t>(count) * sizeof(char16_t));
   out->count = count;
   out->capacity = count;
@@ -150,7 +158,8 @@ bool IsAImpl(const UObject* object, const UClass* cls) {
 UObject* GetDefaultObjectImpl(UClass* cls, bool /*createIfNeeded*/) {
   auto* classObject = reinterpret_cast<GameObject*>(cls);
   ObjectRecord& record = RecordOf(classObject);
-  if (record.kind != Kind::Class) detail::Fail("UClass.GetDefaultObject on an object that is not a class");
+  if (record.kind != Kind::Class)
+    detail::Fail(std::string(members::GetDefaultObject::name) + " on an object that is not a class");
   if (record.defaultObject == nullptr) {
     record.defaultObject = NewObject(record.instanceKind, classObject, "Default__" + record.name, record.fullName);
   }
@@ -163,7 +172,7 @@ UClass* StructureStaticClass() { return reinterpret_cast<UClass*>(NativeClass(Ki
 bool RemoveItemImpl(UPrimalInventoryComponent* inventory, const FItemNetID* itemId, bool, bool, bool, bool) {
   auto* owner = reinterpret_cast<GameObject*>(inventory);
   ObjectRecord& record = RecordOf(owner);
-  if (itemId == nullptr) detail::Fail("UPrimalInventoryComponent.RemoveItem without an item identifier");
+  if (itemId == nullptr) detail::Fail(std::string(members::RemoveItem::name) + " without an item identifier");
   RemoveItemCall call;
   call.inventory = owner;
   std::memcpy(call.itemId, itemId, sizeof(call.itemId));
@@ -191,7 +200,7 @@ UPrimalItem* AddNewItemImpl(UClass* itemClass, UPrimalInventoryComponent* invent
 }
 
 UClass* BPLoadClassImpl(const EngineString* path) {
-  if (path == nullptr) detail::Fail("UVictoryCore.BPLoadClass without a path");
+  if (path == nullptr) detail::Fail(std::string(members::LoadClass::name) + " without a path");
   const std::u16string text = path->data != nullptr && path->count > 1
                                   ? std::u16string(path->data, static_cast<std::size_t>(path->count - 1))
                                   : std::u16string();
@@ -217,7 +226,7 @@ void ForceDestroyImpl(AActor* actor) {
   auto* object = reinterpret_cast<GameObject*>(actor);
   ObjectRecord& record = RecordOf(object);
   if (record.kind != Kind::Structure && record.kind != Kind::Creature)
-    detail::Fail("AActor.ForceDestroy on a non-actor");
+    detail::Fail(std::string(members::ForceDestroy::name) + " on a non-actor");
   ++record.forceDestroyCalls;
   record.destroyed = true;
   RemoveFromLevel(object);
@@ -252,11 +261,6 @@ void GameModeBeginPlayImpl(AShooterGameMode* gameMode) {
   TheState().record.hooksAtGameModeBeginPlay.push_back(HookedFunctions().size());
 }
 
-template <typename Fn>
-Fn Entry(const char* name) {
-  return reinterpret_cast<Fn>(detail::HookEntry(name));
-}
-
 GameObject* DefineNative(Kind kind, const std::string& name, GameObject* parent = nullptr) {
   ClassDefinition definition;
   definition.name = name;
@@ -268,6 +272,21 @@ GameObject* DefineNative(Kind kind, const std::string& name, GameObject* parent 
   return cls;
 }
 
+// The engine's own class of each kind of object, in the order they are defined.
+constexpr std::pair<Kind, const char*> kNativeClasses[] = {{Kind::Item, "PrimalItem"},
+                                                           {Kind::Inventory, "PrimalInventoryComponent"},
+                                                           {Kind::Controller, "ShooterPlayerController"},
+                                                           {Kind::Structure, "PrimalStructure"},
+                                                           {Kind::Creature, "PrimalDinoCharacter"},
+                                                           {Kind::StatusComponent, "PrimalCharacterStatusComponent"},
+                                                           {Kind::World, "World"},
+                                                           {Kind::Level, "Level"},
+                                                           {Kind::Engine, "ShooterEngine"},
+                                                           {Kind::Singleton, "PrimalGlobals"},
+                                                           {Kind::GameData, "PrimalGameData"},
+                                                           {Kind::EngramEntry, "PrimalEngramEntry"},
+                                                           {Kind::GameMode, "ShooterGameMode"}};
+
 void Build(State& state) {
   state.objects.clear();
   state.classes.clear();
@@ -275,19 +294,7 @@ void Build(State& state) {
   state.nextItemId = 1;
   state.nextActorNumber = 1;
   state.record = GameRecord{};
-  DefineNative(Kind::Item, "PrimalItem");
-  DefineNative(Kind::Inventory, "PrimalInventoryComponent");
-  DefineNative(Kind::Controller, "ShooterPlayerController");
-  DefineNative(Kind::Structure, "PrimalStructure");
-  DefineNative(Kind::Creature, "PrimalDinoCharacter");
-  DefineNative(Kind::StatusComponent, "PrimalCharacterStatusComponent");
-  DefineNative(Kind::World, "World");
-  DefineNative(Kind::Level, "Level");
-  DefineNative(Kind::Engine, "ShooterEngine");
-  DefineNative(Kind::Singleton, "PrimalGlobals");
-  DefineNative(Kind::GameData, "PrimalGameData");
-  DefineNative(Kind::EngramEntry, "PrimalEngramEntry");
-  DefineNative(Kind::GameMode, "ShooterGameMode");
+  for (const auto& [kind, name] : kNativeClasses) DefineNative(kind, name);
   state.world = NewObject(Kind::World, NativeClass(Kind::World), "Sandbox", u"World /Game/Maps/Sandbox.Sandbox");
   state.level = NewObject(Kind::Level, NativeClass(Kind::Level), "PersistentLevel",
                           u"Level /Game/Maps/Sandbox.Sandbox:PersistentLevel");
@@ -417,6 +424,18 @@ GameObject* NewCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t te
 
 std::vector<GameObject*> LevelActors() { return RecordOf(TheState().level).actors; }
 
+std::vector<GameObject*> ActorsOutsideLevel() {
+  const std::vector<GameObject*>& inLevel = RecordOf(TheState().level).actors;
+  const std::unordered_set<const GameObject*> placed(inLevel.begin(), inLevel.end());
+  std::vector<GameObject*> outside;
+  for (const auto& record : TheState().objects) {
+    if (record->kind != Kind::Structure && record->kind != Kind::Creature) continue;
+    if (record->destroyed || placed.contains(&record->view)) continue;
+    outside.push_back(&record->view);
+  }
+  return outside;
+}
+
 GameObject* CurrentWorld() { return TheState().currentWorld; }
 void SetCurrentWorld(GameObject* world) { TheState().currentWorld = world; }
 GameObject* TheWorld() { return TheState().world; }
@@ -457,20 +476,9 @@ std::string FullNameOf(const GameObject* object) { return Utf16ToUtf8(RecordOf(o
 
 std::string BlueprintPathOf(const GameObject* cls) {
   const std::string fullName = Utf16ToUtf8(RecordOf(cls).fullName);
-  const auto space = fullName.find(' ');
-  if (space == std::string::npos) return {};
-  std::string path = fullName.substr(space + 1);
-  if (path.size() >= 2 && path.compare(path.size() - 2, 2, "_C") == 0) path.resize(path.size() - 2);
-  path = "Blueprint'" + path + "'";
-  std::string cleaned;
-  for (std::size_t i = 0; i < path.size();) {
-    if (path.compare(i, 9, "Default__") == 0) {
-      i += 9;
-      continue;
-    }
-    cleaned.push_back(path[i++]);
-  }
-  return cleaned;
+  const auto path = blueprint::PathOfFullName(std::string_view(fullName));
+  if (!path) return {};
+  return blueprint::WithoutRemovedPart(std::string_view(blueprint::Wrapped(*path)));
 }
 
 std::string ReferenceOf(const GameObject* cls) { return Utf16ToUtf8(RecordOf(cls).reference); }
@@ -482,31 +490,30 @@ GameRecord& Record() { return TheState().record; }
 // ---- Entry points ------------------------------------------------------------------------------------------------
 
 void ViewRemoteInventory(GameObject* controller, GameObject* inventory) {
-  Entry<GameFn::ServerActorViewRemoteInventory>(
-      "AShooterPlayerController.ServerActorViewRemoteInventory_Implementation")(
-      reinterpret_cast<AShooterPlayerController*>(controller), reinterpret_cast<UPrimalInventoryComponent*>(inventory));
+  detail::HookEntry<members::ViewRemoteInventory>()(reinterpret_cast<AShooterPlayerController*>(controller),
+                                                    reinterpret_cast<UPrimalInventoryComponent*>(inventory));
 }
 
 void AddToInventory(GameObject* item, GameObject* inventory, std::uint8_t equipItem, std::uint8_t addToSlot,
                     std::uint64_t slot, std::uint8_t showHudNotification, std::uint8_t dontRecalcSpoilingTime,
                     std::uint8_t ignoreAbsoluteMaxInventory) {
-  Entry<GameFn::AddToInventory>("UPrimalItem.AddToInventory")(
+  detail::HookEntry<members::AddToInventory>()(
       reinterpret_cast<UPrimalItem*>(item), reinterpret_cast<UPrimalInventoryComponent*>(inventory), equipItem,
       addToSlot, slot, showHudNotification, dontRecalcSpoilingTime, ignoreAbsoluteMaxInventory);
 }
 
 void FinishReceivingItems(GameObject* controller, GameObject* inventory, std::uint8_t equippedItems) {
-  Entry<GameFn::ClientFinishedReceivingActorItems>("AShooterPlayerController.ClientFinishedReceivingActorItems")(
-      reinterpret_cast<AShooterPlayerController*>(controller), reinterpret_cast<UPrimalInventoryComponent*>(inventory),
-      equippedItems);
+  detail::HookEntry<members::FinishedReceivingItems>()(reinterpret_cast<AShooterPlayerController*>(controller),
+                                                       reinterpret_cast<UPrimalInventoryComponent*>(inventory),
+                                                       equippedItems);
 }
 
 void DinoBeginPlay(GameObject* creature) {
-  Entry<GameFn::DinoBeginPlay>("APrimalDinoCharacter.BeginPlay")(reinterpret_cast<APrimalDinoCharacter*>(creature));
+  detail::HookEntry<members::DinoBeginPlay>()(reinterpret_cast<APrimalDinoCharacter*>(creature));
 }
 
 void GameModeBeginPlay(GameObject* gameMode) {
-  Entry<GameFn::GameModeBeginPlay>("AShooterGameMode.BeginPlay")(reinterpret_cast<AShooterGameMode*>(gameMode));
+  detail::HookEntry<members::GameModeBeginPlay>()(reinterpret_cast<AShooterGameMode*>(gameMode));
 }
 
 GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus) {
@@ -517,52 +524,58 @@ GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t 
 
 void ResetGame() { Build(TheState()); }
 
+namespace {
+
 void RegisterGameMembers() {
   using detail::RegisterField;
   using detail::RegisterFunction;
-  const auto address = [](auto function) { return reinterpret_cast<void*>(function); };
-  RegisterFunction("UObjectBaseUtility.GetFullName", address(static_cast<GameFn::GetFullName>(&GetFullNameImpl)));
-  RegisterFunction("UObjectBaseUtility.IsA", address(static_cast<GameFn::IsA>(&IsAImpl)));
-  RegisterFunction("UClass.GetDefaultObject", address(static_cast<GameFn::GetDefaultObject>(&GetDefaultObjectImpl)));
-  RegisterFunction("APrimalDinoCharacter.GetPrivateStaticClass",
-                   address(static_cast<GameFn::GetPrivateStaticClass>(&DinoStaticClass)));
-  RegisterFunction("APrimalStructure.GetPrivateStaticClass",
-                   address(static_cast<GameFn::GetPrivateStaticClass>(&StructureStaticClass)));
-  RegisterFunction("UPrimalInventoryComponent.RemoveItem", address(static_cast<GameFn::RemoveItem>(&RemoveItemImpl)));
-  RegisterFunction("UPrimalItem.AddNewItem", address(static_cast<GameFn::AddNewItem>(&AddNewItemImpl)));
-  RegisterFunction("UVictoryCore.BPLoadClass", address(static_cast<GameFn::BPLoadClass>(&BPLoadClassImpl)));
-  RegisterFunction("UVictoryCore.ClassToStringReference",
-                   address(static_cast<GameFn::ClassToStringReference>(&ClassToStringReferenceImpl)));
-  RegisterFunction("AActor.ForceDestroy", address(static_cast<GameFn::ForceDestroy>(&ForceDestroyImpl)));
+  using detail::RegisterHookSite;
+  RegisterFunction<members::GetFullName>(&GetFullNameImpl);
+  RegisterFunction<members::IsA>(&IsAImpl);
+  RegisterFunction<members::GetDefaultObject>(&GetDefaultObjectImpl);
+  RegisterFunction<members::DinoStaticClass>(&DinoStaticClass);
+  RegisterFunction<members::StructureStaticClass>(&StructureStaticClass);
+  RegisterFunction<members::RemoveItem>(&RemoveItemImpl);
+  RegisterFunction<members::AddNewItem>(&AddNewItemImpl);
+  RegisterFunction<members::LoadClass>(&BPLoadClassImpl);
+  RegisterFunction<members::ClassToStringReference>(&ClassToStringReferenceImpl);
+  RegisterFunction<members::ForceDestroy>(&ForceDestroyImpl);
 
-  RegisterField("UObjectBase.Class", offsetof(GameObject, cls), {});
-  RegisterField("UPrimalItem.ItemID", offsetof(GameObject, itemId), {Kind::Item});
-  RegisterField("UPrimalItem.StructureToBuild", offsetof(GameObject, structureToBuild), {Kind::Item});
-  RegisterField("UPrimalInventoryComponent.InventoryItems", offsetof(GameObject, inventoryItems), {Kind::Inventory});
-  RegisterField("AActor.TargetingTeam", offsetof(GameObject, targetingTeam), {Kind::Structure, Kind::Creature});
-  RegisterField("APrimalCharacter.MyCharacterStatusComponent", offsetof(GameObject, statusComponent), {Kind::Creature});
-  RegisterField("UPrimalCharacterStatusComponent.BaseCharacterLevel", offsetof(GameObject, baseCharacterLevel),
-                {Kind::StatusComponent});
-  RegisterField("UWorld.PersistentLevel", offsetof(GameObject, persistentLevel), {Kind::World});
-  RegisterField("ULevelBase.Actors", offsetof(GameObject, actors), {Kind::Level});
-  RegisterField("UEngine.GameSingleton", offsetof(GameObject, gameSingleton), {Kind::Engine});
-  RegisterField("UPrimalGlobals.PrimalGameData", offsetof(GameObject, primalGameData), {Kind::Singleton});
-  RegisterField("UPrimalGlobals.PrimalGameDataOverride", offsetof(GameObject, primalGameDataOverride),
-                {Kind::Singleton});
-  RegisterField("UPrimalGameData.EngramBlueprintEntries", offsetof(GameObject, engramEntries), {Kind::GameData});
-  RegisterField("UPrimalEngramEntry.BluePrintEntry", offsetof(GameObject, engramItemClass), {Kind::EngramEntry});
-  detail::RegisterGlobal("Global.GEngine", &TheState().engineGlobal);
+  // The host refuses to resolve a field on an object whose kind does not have it.
+  const auto of = [](std::initializer_list<Kind> kinds) -> detail::FieldOwners {
+    return [owners = std::vector<Kind>(kinds)](const void* object) {
+      return std::find(owners.begin(), owners.end(), KindOf(static_cast<const GameObject*>(object))) != owners.end();
+    };
+  };
+  RegisterField<members::ObjectClass>(&GameObject::cls, {});
+  RegisterField<members::ItemId>(&GameObject::itemId, of({Kind::Item}));
+  RegisterField<members::StructureToBuild>(&GameObject::structureToBuild, of({Kind::Item}));
+  RegisterField<members::InventoryItems>(&GameObject::inventoryItems, of({Kind::Inventory}));
+  RegisterField<members::TargetingTeam>(&GameObject::targetingTeam, of({Kind::Structure, Kind::Creature}));
+  RegisterField<members::StatusComponent>(&GameObject::statusComponent, of({Kind::Creature}));
+  RegisterField<members::BaseCharacterLevel>(&GameObject::baseCharacterLevel, of({Kind::StatusComponent}));
+  RegisterField<members::PersistentLevel>(&GameObject::persistentLevel, of({Kind::World}));
+  RegisterField<members::LevelActors>(&GameObject::actors, of({Kind::Level}));
+  RegisterField<members::GameSingleton>(&GameObject::gameSingleton, of({Kind::Engine}));
+  RegisterField<members::PrimalGameData>(&GameObject::primalGameData, of({Kind::Singleton}));
+  RegisterField<members::PrimalGameDataOverride>(&GameObject::primalGameDataOverride, of({Kind::Singleton}));
+  RegisterField<members::EngramEntries>(&GameObject::engramEntries, of({Kind::GameData}));
+  RegisterField<members::EngramItemClass>(&GameObject::engramItemClass, of({Kind::EngramEntry}));
+  detail::RegisterGlobal<members::Engine>(&TheState().engineGlobal);
 
-  detail::RegisterHookSite("AShooterPlayerController.ServerActorViewRemoteInventory_Implementation",
-                           address(static_cast<GameFn::ServerActorViewRemoteInventory>(&ViewRemoteInventoryImpl)));
-  detail::RegisterHookSite("UPrimalItem.AddToInventory",
-                           address(static_cast<GameFn::AddToInventory>(&AddToInventoryImpl)));
-  detail::RegisterHookSite("AShooterPlayerController.ClientFinishedReceivingActorItems",
-                           address(static_cast<GameFn::ClientFinishedReceivingActorItems>(&FinishedReceivingImpl)));
-  detail::RegisterHookSite("APrimalDinoCharacter.BeginPlay",
-                           address(static_cast<GameFn::DinoBeginPlay>(&DinoBeginPlayImpl)));
-  detail::RegisterHookSite("AShooterGameMode.BeginPlay",
-                           address(static_cast<GameFn::GameModeBeginPlay>(&GameModeBeginPlayImpl)));
+  RegisterHookSite<members::ViewRemoteInventory>(&ViewRemoteInventoryImpl);
+  RegisterHookSite<members::AddToInventory>(&AddToInventoryImpl);
+  RegisterHookSite<members::FinishedReceivingItems>(&FinishedReceivingImpl);
+  RegisterHookSite<members::DinoBeginPlay>(&DinoBeginPlayImpl);
+  RegisterHookSite<members::GameModeBeginPlay>(&GameModeBeginPlayImpl);
 }
+
+// The host serves this game: attached while the library loads, before anything can ask the host for a member.
+[[maybe_unused]] const bool kAttached = [] {
+  detail::AttachGame({&RegisterGameMembers, &ResetGame, [] { return static_cast<void*>(CurrentWorld()); }});
+  return true;
+}();
+
+}  // namespace
 
 }  // namespace sandbox::game

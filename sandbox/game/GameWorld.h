@@ -30,24 +30,24 @@ enum class Kind : std::uint8_t {
 
 struct ObjectRecord;
 
-// What the game's code and the plug-in see of an object. Every kind shares this one layout; the host refuses
-// to resolve a field on an object whose kind does not have it.
+// What the game's code and the plug-in see of an object, each field standing for the game member named beside it.
+// Every kind shares this one layout; the host refuses to resolve a field on an object whose kind does not have it.
 struct GameObject {
   ObjectRecord* record = nullptr;
-  GameObject* cls = nullptr;                     // "UObjectBase.Class"
-  std::int32_t itemId[2] = {0, 0};               // "UPrimalItem.ItemID"
-  GameObject* structureToBuild = nullptr;        // "UPrimalItem.StructureToBuild"
-  EngineArray<GameObject*> inventoryItems;       // "UPrimalInventoryComponent.InventoryItems"
-  std::int32_t targetingTeam = 0;                // "AActor.TargetingTeam"
-  GameObject* statusComponent = nullptr;         // "APrimalCharacter.MyCharacterStatusComponent"
-  std::int32_t baseCharacterLevel = 0;           // "UPrimalCharacterStatusComponent.BaseCharacterLevel"
-  GameObject* persistentLevel = nullptr;         // "UWorld.PersistentLevel"
-  EngineArray<GameObject*> actors;               // "ULevelBase.Actors"
-  GameObject* gameSingleton = nullptr;           // "UEngine.GameSingleton"
-  GameObject* primalGameData = nullptr;          // "UPrimalGlobals.PrimalGameData"
-  GameObject* primalGameDataOverride = nullptr;  // "UPrimalGlobals.PrimalGameDataOverride"
-  EngineArray<GameObject*> engramEntries;        // "UPrimalGameData.EngramBlueprintEntries"
-  GameObject* engramItemClass = nullptr;         // "UPrimalEngramEntry.BluePrintEntry"
+  GameObject* cls = nullptr;                     // members::ObjectClass
+  std::int32_t itemId[2] = {0, 0};               // members::ItemId
+  GameObject* structureToBuild = nullptr;        // members::StructureToBuild
+  EngineArray<GameObject*> inventoryItems;       // members::InventoryItems
+  std::int32_t targetingTeam = 0;                // members::TargetingTeam
+  GameObject* statusComponent = nullptr;         // members::StatusComponent
+  std::int32_t baseCharacterLevel = 0;           // members::BaseCharacterLevel
+  GameObject* persistentLevel = nullptr;         // members::PersistentLevel
+  EngineArray<GameObject*> actors;               // members::LevelActors
+  GameObject* gameSingleton = nullptr;           // members::GameSingleton
+  GameObject* primalGameData = nullptr;          // members::PrimalGameData
+  GameObject* primalGameDataOverride = nullptr;  // members::PrimalGameDataOverride
+  EngineArray<GameObject*> engramEntries;        // members::EngramEntries
+  GameObject* engramItemClass = nullptr;         // members::EngramItemClass
 };
 
 struct ClassDefinition {
@@ -89,6 +89,8 @@ SANDBOX_API GameObject* NewStructure(GameObject* cls, bool inLevel = true);
 SANDBOX_API GameObject* NewCreature(GameObject* cls, std::int32_t baseLevel, std::int32_t team, bool withStatus = true,
                                     bool inLevel = true);
 SANDBOX_API std::vector<GameObject*> LevelActors();
+// Creatures and structures that were placed outside the persistent level and are not destroyed.
+SANDBOX_API std::vector<GameObject*> ActorsOutsideLevel();
 
 SANDBOX_API GameObject* CurrentWorld();
 SANDBOX_API void SetCurrentWorld(GameObject* world);
@@ -142,7 +144,7 @@ struct GameRecord {
   std::vector<InventoryCall> finishedCalls;
   std::vector<AddCall> addCalls;
   std::vector<std::u16string> loadClassRequests;
-  std::vector<GameObject*> newItems;  // items made by "UPrimalItem.AddNewItem"
+  std::vector<GameObject*> newItems;  // items made by members::AddNewItem
   std::vector<GameObject*> dinoBeginPlayCalls;
   std::vector<GameObject*> gameModeBeginPlayCalls;
   std::vector<std::size_t> hooksAtGameModeBeginPlay;  // hooked functions when the game's BeginPlay ran
@@ -164,8 +166,5 @@ SANDBOX_API GameObject* SpawnCreature(GameObject* cls, std::int32_t baseLevel, s
 
 // Drops every object and builds the empty world again (base classes, engine, game data, world and level).
 SANDBOX_API void ResetGame();
-
-// Host-side plumbing.
-void RegisterGameMembers();
 
 }  // namespace sandbox::game

@@ -101,8 +101,8 @@ class Commands final : public ArkApi::ICommands {
 
 class ApiUtils final : public ArkApi::IApiUtils {
  public:
-  bool IsServerReady() const override { return game::CurrentWorld() != nullptr; }
-  UWorld* CurrentWorld() override { return reinterpret_cast<UWorld*>(game::CurrentWorld()); }
+  bool IsServerReady() const override { return detail::CurrentWorld() != nullptr; }
+  UWorld* CurrentWorld() override { return reinterpret_cast<UWorld*>(detail::CurrentWorld()); }
 };
 
 Commands& CommandsInstance() {
@@ -112,8 +112,8 @@ Commands& CommandsInstance() {
 
 // Called by the game: records what is sent back to the client.
 void SendMessageW(RCONClientConnection* connection, std::int32_t id, std::int32_t type, EngineString* message) {
-  if (connection == nullptr) detail::Fail("RCONClientConnection.SendMessageW on a null connection");
-  if (message == nullptr) detail::Fail("RCONClientConnection.SendMessageW without a message");
+  if (connection == nullptr) detail::Fail(std::string(members::SendMessageW::name) + " on a null connection");
+  if (message == nullptr) detail::Fail(std::string(members::SendMessageW::name) + " without a message");
   Connection::From(connection)->replies.push_back({id, type, Units(*message)});
 }
 
@@ -126,10 +126,7 @@ void detail::ResetCommands() {
   Events().clear();
 }
 
-void detail::RegisterRconMembers() {
-  RegisterFunction("RCONClientConnection.SendMessageW",
-                   reinterpret_cast<void*>(static_cast<GameFn::SendMessageW>(&SendMessageW)));
-}
+void detail::RegisterRconMembers() { RegisterFunction<members::SendMessageW>(&SendMessageW); }
 
 std::vector<CommandEvent> CommandEvents() { return Events(); }
 
@@ -144,7 +141,7 @@ bool ExecuteRcon(Connection& connection, std::string_view line, std::int32_t pac
   packet.body.count = static_cast<std::int32_t>(body.size());
   packet.body.capacity = packet.body.count;
   return CommandsInstance().ExecuteRconCommand(connection.Handle(), &packet,
-                                               reinterpret_cast<UWorld*>(game::CurrentWorld()));
+                                               reinterpret_cast<UWorld*>(detail::CurrentWorld()));
 }
 
 }  // namespace sandbox

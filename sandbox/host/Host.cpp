@@ -17,7 +17,7 @@ namespace {
 
 struct FieldInfo {
   std::ptrdiff_t offset = 0;
-  std::vector<game::Kind> kinds;  // empty: every object
+  FieldOwners owners;
 };
 
 struct Registry {
@@ -31,12 +31,18 @@ Registry& RawRegistry() {
   return registry;
 }
 
+GameSide& Game() {
+  static GameSide game;
+  return game;
+}
+
 // Filled on first use, so no static initialiser depends on another.
 Registry& Members() {
   static const bool filled = [] {
     RegisterMemoryMembers();
     RegisterRconMembers();
-    game::RegisterGameMembers();
+    if (Game().registerMembers == nullptr) Fail("no game is attached to the host");
+    Game().registerMembers();
     return true;
   }();
   (void)filled;
@@ -47,6 +53,10 @@ Registry& Members() {
 
 void EnsureRegistered() { Members(); }
 
+void AttachGame(const GameSide& game) { Game() = game; }
+
+void* CurrentWorld() { return Game().currentWorld != nullptr ? Game().currentWorld() : nullptr; }
+
 [[noreturn]] void Fail(const std::string& message) {
   std::fprintf(stderr, "sandbox host: %s\n", message.c_str());
   std::fflush(stderr);
@@ -55,8 +65,8 @@ void EnsureRegistered() { Members(); }
 
 void RegisterFunction(const std::string& name, void* address) { RawRegistry().functions[name] = address; }
 
-void RegisterField(const std::string& name, std::ptrdiff_t offset, std::initializer_list<game::Kind> kinds) {
-  RawRegistry().fields[name] = FieldInfo{offset, kinds};
+void RegisterField(const std::string& name, std::ptrdiff_t offset, FieldOwners owners) {
+  RawRegistry().fields[name] = FieldInfo{offset, std::move(owners)};
 }
 
 void RegisterGlobal(const std::string& name, void* address) { RawRegistry().globals[name] = address; }
@@ -166,7 +176,7 @@ void ResetHost() {
   detail::ResetHooks();
   detail::ResetCommands();
   detail::ClearRecordedLogs();
-  game::ResetGame();
+  if (detail::Game().reset != nullptr) detail::Game().reset();
 }
 
 }  // namespace sandbox
@@ -187,11 +197,8 @@ std::uint64_t GetAddress(const void* object, const std::string& name) {
   const auto found = fields.find(name);
   if (found == fields.end()) Fail("no game field named \"" + name + "\"");
   if (object == nullptr) Fail("field \"" + name + "\" read through a null object");
-  const auto& kinds = found->second.kinds;
-  const auto kind = sandbox::game::KindOf(static_cast<const sandbox::game::GameObject*>(object));
-  if (!kinds.empty() && std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) {
-    Fail("field \"" + name + "\" read on an object that does not have it");
-  }
+  const auto& owners = found->second.owners;
+  if (owners && !owners(object)) Fail("field \"" + name + "\" read on an object that does not have it");
   return reinterpret_cast<std::uint64_t>(object) + static_cast<std::uint64_t>(found->second.offset);
 }
 

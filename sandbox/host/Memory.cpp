@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "sandbox/host/HostInternal.h"
@@ -17,7 +18,7 @@ std::unordered_set<void*>& LiveSet() {
 std::uint64_t gTotal = 0;
 AllocatorCalls gCalls;
 
-void* Allocate(std::size_t size, const char* what) {
+void* Allocate(std::size_t size, std::string_view what) {
   void* buffer = std::malloc(size == 0 ? 1 : size);
   if (buffer == nullptr) detail::Fail(std::string(what) + ": out of memory");
   LiveSet().insert(buffer);
@@ -28,19 +29,20 @@ void* Allocate(std::size_t size, const char* what) {
 void* Malloc(std::size_t size, std::uint32_t /*alignment*/) {
   std::lock_guard lock(gMutex);
   ++gCalls.mallocs;
-  return Allocate(size, "FMemory.Malloc");
+  return Allocate(size, members::Malloc::name);
 }
 
 void* Realloc(void* buffer, std::size_t size) {
   std::lock_guard lock(gMutex);
   if (buffer == nullptr) {
     ++gCalls.reallocsOfNull;
-    return Allocate(size, "FMemory.Realloc");
+    return Allocate(size, members::Realloc::name);
   }
   ++gCalls.reallocs;
-  if (LiveSet().erase(buffer) == 0) detail::Fail("FMemory.Realloc of a buffer the game allocator did not hand out");
+  if (LiveSet().erase(buffer) == 0)
+    detail::Fail(std::string(members::Realloc::name) + " of a buffer the game allocator did not hand out");
   void* grown = std::realloc(buffer, size == 0 ? 1 : size);
-  if (grown == nullptr) detail::Fail("FMemory.Realloc: out of memory");
+  if (grown == nullptr) detail::Fail(std::string(members::Realloc::name) + ": out of memory");
   LiveSet().insert(grown);
   return grown;
 }
@@ -49,16 +51,17 @@ void Free(void* buffer) {
   if (buffer == nullptr) return;
   std::lock_guard lock(gMutex);
   ++gCalls.frees;
-  if (LiveSet().erase(buffer) == 0) detail::Fail("FMemory.Free of a buffer the game allocator did not hand out");
+  if (LiveSet().erase(buffer) == 0)
+    detail::Fail(std::string(members::Free::name) + " of a buffer the game allocator did not hand out");
   std::free(buffer);
 }
 
 }  // namespace
 
 void detail::RegisterMemoryMembers() {
-  RegisterFunction("FMemory.Malloc", reinterpret_cast<void*>(static_cast<GameFn::Malloc>(&Malloc)));
-  RegisterFunction("FMemory.Realloc", reinterpret_cast<void*>(static_cast<GameFn::Realloc>(&Realloc)));
-  RegisterFunction("FMemory.Free", reinterpret_cast<void*>(static_cast<GameFn::Free>(&Free)));
+  RegisterFunction<members::Malloc>(&Malloc);
+  RegisterFunction<members::Realloc>(&Realloc);
+  RegisterFunction<members::Free>(&Free);
 }
 
 std::size_t LiveAllocations() {

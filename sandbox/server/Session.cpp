@@ -5,10 +5,12 @@
 #include <charconv>
 #include <functional>
 #include <map>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 
 #include "Check.h"
+#include "common/Wording.h"
 #include "sandbox/console/WorldJson.h"
 #include "sandbox/host/Text.h"
 #include "sandbox/server/Platform.h"
@@ -85,32 +87,45 @@ std::string ItemList(const std::vector<GameObject*>& items) {
   return text;
 }
 
-// "1 creature", "2 creatures": `noun` names one thing and takes an "s" for any other count.
-std::string Counted(std::size_t count, std::string_view noun, std::string_view rest = {}) {
-  std::string text = std::to_string(count) + " ";
-  text += noun;
-  if (count != 1) text += "s";
-  text += rest;
-  return text;
+// Actors of one kind in the persistent level, with the count last.
+std::string LevelActorList(Kind wanted) {
+  std::ostringstream out;
+  std::size_t count = 0;
+  for (GameObject* actor : game::LevelActors()) {
+    if (actor == nullptr || game::KindOf(actor) != wanted) continue;
+    ++count;
+    out << game::NameOf(actor) << "  "
+        << (wanted == Kind::Creature ? CreaturePathOf(actor->cls) : game::BlueprintPathOf(actor->cls));
+    if (wanted == Kind::Creature) {
+      out << "  level " << (actor->statusComponent != nullptr ? actor->statusComponent->baseCharacterLevel : 0)
+          << "  team " << actor->targetingTeam;
+    }
+    out << "\n";
+  }
+  out << wording::Counted(count, wanted == Kind::Creature ? "creature" : "structure") << " in the persistent level";
+  return out.str();
 }
 
-constexpr const char* kHelp =
-    "sandbox commands:\n"
-    "  sandbox.classes                          classes and the blueprint paths to write for them\n"
-    "  sandbox.creatures | sandbox.structures   actors in the persistent level\n"
-    "  sandbox.inventories                      inventories and their items\n"
-    "  sandbox.spawn <class> [level] [team]     a creature enters play (spawn hook)\n"
-    "  sandbox.place <class>                    place a structure in the level\n"
-    "  sandbox.give <inventory> <item class> [equip|ignoremax]   add an item (add hook)\n"
-    "  sandbox.view <inventory>                 a player views it remotely (view hook)\n"
-    "  sandbox.finish <inventory>               a client finished receiving its items (hook)\n"
-    "  sandbox.engram <item class>              add an engram to the game data\n"
-    "  sandbox.startgame                        the game mode starts (game-mode hook)\n"
-    "  sandbox.hooks | sandbox.commands         what the plug-in has installed\n"
-    "  sandbox.unload | sandbox.load            unload or load the plug-in module\n"
-    "  sandbox.log [lines]                      the end of the host's log\n"
-    "  sandbox.check                            the configuration checker's verdict on the live config.json\n"
-    "anything else goes to the plug-in's RCON commands.";
+// Runs an inventory event and shows what the game's own function saw, if the plug-in let it run.
+std::string InventoryEvent(const std::vector<game::InventoryCall>& calls, GameObject* inventory,
+                           const std::function<void()>& event) {
+  const std::size_t before = calls.size();
+  event();
+  std::ostringstream out;
+  if (calls.size() == before) {
+    out << "the game's own function was not reached";
+  } else {
+    out << "the game saw: " << ItemList(calls.back().itemsSeen);
+  }
+  out << "\n" << game::NameOf(inventory) << " now: " << ItemList(game::Items(inventory));
+  return out.str();
+}
+
+std::string CountedList(const std::vector<std::string>& names, std::string_view noun) {
+  std::string text;
+  for (const auto& name : names) text += name + "\n";
+  return text + wording::Counted(names.size(), noun);
+}
 
 }  // namespace
 
@@ -162,121 +177,142 @@ std::string Session::Execute(const std::string& line, std::int32_t packetId) {
   return text;
 }
 
+// The sandbox's commands: each one's name (after "sandbox."), its arguments and help as the help lists them, and
+// what it does. The help is made from this table, so it cannot leave a command out.
+struct Session::Command {
+  std::string_view name;
+  std::string_view arguments;
+  std::string_view help;
+  std::string (*run)(Session& session, const std::vector<std::string>& words);
+};
+
+std::span<const Session::Command> Session::Commands() {
+  using Words = std::vector<std::string>;
+  static const Command commands[] = {
+      {"help", "", "these commands", [](Session&, const Words&) { return Help(); }},
+      {"classes", "", "classes and the blueprint paths to write for them",
+       [](Session&, const Words&) {
+         std::ostringstream out;
+         out << "class: item/structure path | creature path\n";
+         for (GameObject* cls : game::Classes()) {
+           // The engine's own classes are not something an administrator lists.
+           if (game::ReferenceOf(cls).rfind("/Script/ShooterGame.", 0) == 0) continue;
+           out << game::NameOf(cls) << ": " << game::BlueprintPathOf(cls) << " | " << CreaturePathOf(cls) << "\n";
+         }
+         return out.str();
+       }},
+      {"creatures", "", "creatures in the persistent level",
+       [](Session&, const Words&) { return LevelActorList(Kind::Creature); }},
+      {"structures", "", "structures in the persistent level",
+       [](Session&, const Words&) { return LevelActorList(Kind::Structure); }},
+      {"inventories", "", "inventories and their items",
+       [](Session&, const Words&) {
+         std::ostringstream out;
+         for (GameObject* inventory : game::Inventories()) {
+           out << game::NameOf(inventory) << ": " << ItemList(game::Items(inventory)) << "\n";
+         }
+         return out.str();
+       }},
+      {"spawn", "<class> [level] [team]", "a creature enters play (spawn hook)",
+       [](Session&, const Words& words) {
+         GameObject* cls = ClassArgument(words, 1);
+         const std::int32_t level = IntArgument(words, 2, 1);
+         const std::int32_t team = IntArgument(words, 3, 0);
+         GameObject* creature = game::SpawnCreature(cls, level, team);
+         std::ostringstream out;
+         out << "spawned " << game::NameOf(creature) << " (" << CreaturePathOf(cls) << ", level " << level << ", team "
+             << team << "): " << (game::IsDestroyed(creature) ? "destroyed as it entered play" : "alive");
+         return out.str();
+       }},
+      {"place", "<class>", "place a structure in the level",
+       [](Session&, const Words& words) {
+         GameObject* structure = game::NewStructure(ClassArgument(words, 1));
+         return "placed " + game::NameOf(structure);
+       }},
+      {"give", "<inventory> <item class> [equip|ignoremax]", "add an item (add hook)",
+       [](Session&, const Words& words) {
+         GameObject* inventory = InventoryArgument(words, 1);
+         GameObject* item = game::NewItem(ClassArgument(words, 2));
+         const bool equip = words.size() > 3 && words[3] == "equip";
+         const bool ignoreMax = words.size() > 3 && words[3] == "ignoremax";
+         game::AddToInventory(item, inventory, equip, false, 0, false, false, ignoreMax);
+         const auto items = game::Items(inventory);
+         const bool added = std::find(items.begin(), items.end(), item) != items.end();
+         std::ostringstream out;
+         out << (added ? "added " : "refused ") << game::NameOf(item) << " [" << game::NameOf(item->cls) << "]"
+             << (added ? " to " : ", not added to ") << game::NameOf(inventory);
+         return out.str();
+       }},
+      {"view", "<inventory>", "a player views it remotely (view hook)",
+       [](Session& session, const Words& words) {
+         GameObject* inventory = InventoryArgument(words, 1);
+         return InventoryEvent(game::Record().viewCalls, inventory,
+                               [&] { game::ViewRemoteInventory(session.controller_, inventory); });
+       }},
+      {"finish", "<inventory>", "a client finished receiving its items (hook)",
+       [](Session& session, const Words& words) {
+         GameObject* inventory = InventoryArgument(words, 1);
+         return InventoryEvent(game::Record().finishedCalls, inventory,
+                               [&] { game::FinishReceivingItems(session.controller_, inventory); });
+       }},
+      {"engram", "<item class>", "add an engram to the game data",
+       [](Session&, const Words& words) {
+         GameObject* cls = ClassArgument(words, 1);
+         game::AddEngram(game::GameData(), cls);
+         return "engram for " + game::BlueprintPathOf(cls) + " added to the game data";
+       }},
+      {"startgame", "", "the game mode starts (game-mode hook)",
+       [](Session& session, const Words&) {
+         game::GameModeBeginPlay(session.gameMode_);
+         return "the game mode started; hooked game functions: " + std::to_string(HookedFunctions().size());
+       }},
+      {"hooks", "", "the game functions the plug-in has hooked",
+       [](Session&, const Words&) { return CountedList(HookedFunctions(), "hooked game function"); }},
+      {"commands", "", "the RCON commands the plug-in has registered",
+       [](Session&, const Words&) { return CountedList(ArkApi::GetCommands().RconCommandNames(), "RCON command"); }},
+      {"unload", "", "unload the plug-in module",
+       [](Session& session, const Words&) {
+         session.UnloadPlugin();
+         return std::string("plug-in unloaded");
+       }},
+      {"load", "", "load the plug-in module",
+       [](Session& session, const Words&) {
+         if (session.module_.IsLoaded()) return std::string("the plug-in is already loaded");
+         session.LoadPlugin();
+         return std::string("plug-in loaded");
+       }},
+      {"log", "[lines]", "the end of the host's log",
+       [](Session&, const Words& words) {
+         const auto lines = LogRecorder()->Lines();
+         const auto wanted = static_cast<std::size_t>(std::max(1, IntArgument(words, 1, 10)));
+         std::ostringstream out;
+         for (std::size_t i = lines.size() > wanted ? lines.size() - wanted : 0; i < lines.size(); ++i) {
+           out << platform::GbkToUtf8(lines[i]) << "\n";
+         }
+         return out.str();
+       }},
+      {"check", "", "the configuration checker's verdict on the live config.json",
+       [](Session&, const Words&) { return CheckLiveConfiguration(); }},
+  };
+  return commands;
+}
+
+std::string Session::Help() {
+  constexpr std::size_t kHelpColumn = 42;
+  std::string text = "sandbox commands:\n";
+  for (const Command& command : Commands()) {
+    std::string usage = "  sandbox." + std::string(command.name);
+    if (!command.arguments.empty()) usage += " " + std::string(command.arguments);
+    usage.resize(std::max(usage.size() + 1, kHelpColumn), ' ');
+    text += usage + std::string(command.help) + "\n";
+  }
+  return text + "anything else goes to the plug-in's RCON commands.";
+}
+
 std::string Session::RunSandboxCommand(const std::string& name, const std::vector<std::string>& words) {
-  std::ostringstream out;
-  if (name == "help") return kHelp;
-  if (name == "classes") {
-    out << "class: item/structure path | creature path\n";
-    for (GameObject* cls : game::Classes()) {
-      // The engine's own classes are not something an administrator lists.
-      if (game::ReferenceOf(cls).rfind("/Script/ShooterGame.", 0) == 0) continue;
-      out << game::NameOf(cls) << ": " << game::BlueprintPathOf(cls) << " | " << CreaturePathOf(cls) << "\n";
-    }
-    return out.str();
+  for (const Command& command : Commands()) {
+    if (command.name == name) return command.run(*this, words);
   }
-  if (name == "creatures" || name == "structures") {
-    const Kind wanted = name == "creatures" ? Kind::Creature : Kind::Structure;
-    std::size_t count = 0;
-    for (GameObject* actor : game::LevelActors()) {
-      if (actor == nullptr || game::KindOf(actor) != wanted) continue;
-      ++count;
-      out << game::NameOf(actor) << "  "
-          << (wanted == Kind::Creature ? CreaturePathOf(actor->cls) : game::BlueprintPathOf(actor->cls));
-      if (wanted == Kind::Creature) {
-        out << "  level " << (actor->statusComponent != nullptr ? actor->statusComponent->baseCharacterLevel : 0)
-            << "  team " << actor->targetingTeam;
-      }
-      out << "\n";
-    }
-    out << Counted(count, wanted == Kind::Creature ? "creature" : "structure", " in the persistent level");
-    return out.str();
-  }
-  if (name == "inventories") {
-    for (GameObject* inventory : game::Inventories()) {
-      out << game::NameOf(inventory) << ": " << ItemList(game::Items(inventory)) << "\n";
-    }
-    return out.str();
-  }
-  if (name == "spawn") {
-    GameObject* cls = ClassArgument(words, 1);
-    GameObject* creature = game::SpawnCreature(cls, IntArgument(words, 2, 1), IntArgument(words, 3, 0));
-    out << "spawned " << game::NameOf(creature) << " (" << CreaturePathOf(cls) << ", level " << IntArgument(words, 2, 1)
-        << ", team " << IntArgument(words, 3, 0)
-        << "): " << (game::IsDestroyed(creature) ? "destroyed as it entered play" : "alive");
-    return out.str();
-  }
-  if (name == "place") {
-    GameObject* structure = game::NewStructure(ClassArgument(words, 1));
-    return "placed " + game::NameOf(structure);
-  }
-  if (name == "give") {
-    GameObject* inventory = InventoryArgument(words, 1);
-    GameObject* item = game::NewItem(ClassArgument(words, 2));
-    const bool equip = words.size() > 3 && words[3] == "equip";
-    const bool ignoreMax = words.size() > 3 && words[3] == "ignoremax";
-    game::AddToInventory(item, inventory, equip, false, 0, false, false, ignoreMax);
-    const auto items = game::Items(inventory);
-    const bool added = std::find(items.begin(), items.end(), item) != items.end();
-    out << (added ? "added " : "refused ") << game::NameOf(item) << " [" << game::NameOf(item->cls) << "]"
-        << (added ? " to " : ", not added to ") << game::NameOf(inventory);
-    return out.str();
-  }
-  if (name == "view" || name == "finish") {
-    GameObject* inventory = InventoryArgument(words, 1);
-    auto& calls = name == "view" ? game::Record().viewCalls : game::Record().finishedCalls;
-    const std::size_t before = calls.size();
-    if (name == "view") {
-      game::ViewRemoteInventory(controller_, inventory);
-    } else {
-      game::FinishReceivingItems(controller_, inventory);
-    }
-    if (calls.size() == before) {
-      out << "the game's own function was not reached";
-    } else {
-      out << "the game saw: " << ItemList(calls.back().itemsSeen);
-    }
-    out << "\n" << game::NameOf(inventory) << " now: " << ItemList(game::Items(inventory));
-    return out.str();
-  }
-  if (name == "engram") {
-    GameObject* cls = ClassArgument(words, 1);
-    game::AddEngram(game::GameData(), cls);
-    return "engram for " + game::BlueprintPathOf(cls) + " added to the game data";
-  }
-  if (name == "startgame") {
-    game::GameModeBeginPlay(gameMode_);
-    out << "the game mode started; hooked game functions: " << HookedFunctions().size();
-    return out.str();
-  }
-  if (name == "hooks") {
-    for (const auto& function : HookedFunctions()) out << function << "\n";
-    out << Counted(HookedFunctions().size(), "hooked game function");
-    return out.str();
-  }
-  if (name == "commands") {
-    const auto names = ArkApi::GetCommands().RconCommandNames();
-    for (const auto& command : names) out << command << "\n";
-    out << Counted(names.size(), "RCON command");
-    return out.str();
-  }
-  if (name == "unload") {
-    UnloadPlugin();
-    return "plug-in unloaded";
-  }
-  if (name == "load") {
-    if (module_.IsLoaded()) return "the plug-in is already loaded";
-    LoadPlugin();
-    return "plug-in loaded";
-  }
-  if (name == "log") {
-    const auto lines = LogRecorder()->Lines();
-    const auto wanted = static_cast<std::size_t>(std::max(1, IntArgument(words, 1, 10)));
-    for (std::size_t i = lines.size() > wanted ? lines.size() - wanted : 0; i < lines.size(); ++i) {
-      out << platform::GbkToUtf8(lines[i]) << "\n";
-    }
-    return out.str();
-  }
-  if (name == "check") return CheckLiveConfiguration();
   return "unknown sandbox command: sandbox." + name + " (see sandbox.help)";
 }
 

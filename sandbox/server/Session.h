@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "sandbox/game/GameWorld.h"
 
@@ -28,6 +30,9 @@ class Session {
   std::string Execute(const std::string& line, std::int32_t packetId = 1);
 
  private:
+  struct Command;
+  static std::span<const Command> Commands();
+  static std::string Help();
   std::string RunSandboxCommand(const std::string& name, const std::vector<std::string>& words);
 
   std::string pluginPath_;

@@ -9,7 +9,7 @@
 #include "host/Blueprint.h"
 #include "host/Game.h"
 
-GameFn::GameModeBeginPlay GameModeBeginPlayOriginal = nullptr;
+members::GameModeBeginPlay::Type GameModeBeginPlayOriginal = nullptr;
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Standing down on game data whose engrams carry the marker.
 #pragma once
 
-#include "host/GameTypes.h"
+#include "host/Members.h"
 
-extern GameFn::GameModeBeginPlay GameModeBeginPlayOriginal;
+extern members::GameModeBeginPlay::Type GameModeBeginPlayOriginal;
 
 // The routine that takes the plug-in's hooks and commands back; the loader hands it over before installing the
 // guard's hook, so the guard never needs to know who loaded it.

@@ -5,17 +5,16 @@
 #include <limits>
 
 #include "host/GameAccess.h"
-#include "host/GameTypes.h"
 
 namespace host {
 
-void* GameMalloc(std::size_t size) { return CallGame<GameFn::Malloc, "FMemory.Malloc">(size, std::uint32_t{0}); }
+void* GameMalloc(std::size_t size) { return Call<members::Malloc>(size, std::uint32_t{0}); }
 
-void GameFree(void* buffer) { CallGame<GameFn::Free, "FMemory.Free">(buffer); }
+void GameFree(void* buffer) { Call<members::Free>(buffer); }
 
 void* GameGrow(void* buffer, std::size_t size) {
   if (buffer == nullptr) return GameMalloc(size);
-  return CallGame<GameFn::Realloc, "FMemory.Realloc">(buffer, size);
+  return Call<members::Realloc>(buffer, size);
 }
 
 std::int32_t GrownCapacity(std::int32_t oldCapacity, std::int32_t needed) {

@@ -1,41 +1,40 @@
-// Name-based access to game members: every use resolves its name through the host again.
+// Reaching game members through the host by their tags (Members.h): every use resolves the name again.
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "host/HostApi.h"
+#include "host/Members.h"
 
 namespace host {
 
-// A member name written where it is used, e.g. CallGame<Fn, "AActor.ForceDestroy">(...).
-template <std::size_t N>
-struct MemberName {
-  constexpr MemberName(const char (&name)[N]) { std::copy_n(name, N, text); }  // NOLINT: implicit by design
-  char text[N];
-};
-
 // The host takes names as std::string; most names are too long for the small-string buffer, so each is
 // built once rather than allocated on every call of a hook.
-template <MemberName Name>
+template <typename M>
 const std::string& HostName() {
-  static const std::string name(Name.text);
+  static const std::string name(M::name);
   return name;
 }
 
-// Calls the game function Name with the call shape Fn (a function pointer type from GameTypes.h).
-template <typename Fn, MemberName Name, typename... Args>
-auto CallGame(Args&&... args) {
-  auto function = reinterpret_cast<Fn>(GetAddress(HostName<Name>()));
+// Calls the game function M with its own call shape.
+template <FunctionMember M, typename... Args>
+auto Call(Args&&... args) {
+  auto function = reinterpret_cast<typename M::Type>(GetAddress(HostName<M>()));
   return function(std::forward<Args>(args)...);
 }
 
-// The field Name inside `object`, typed as T.
-template <typename T, MemberName Name>
-T& GameField(const void* object) {
-  return *reinterpret_cast<T*>(static_cast<std::uintptr_t>(GetAddress(object, HostName<Name>())));
+// The field M inside `object`.
+template <FieldMember M>
+typename M::Type& FieldOf(const void* object) {
+  return *reinterpret_cast<typename M::Type*>(static_cast<std::uintptr_t>(GetAddress(object, HostName<M>())));
+}
+
+// Where the global M lives.
+template <GlobalMember M>
+typename M::Type* GlobalOf() {
+  return static_cast<typename M::Type*>(GetDataAddress(HostName<M>()));
 }
 
 }  // namespace host

@@ -10,9 +10,9 @@
 #include "host/Game.h"
 #include "inventory/DetourNames.h"
 
-GameFn::ServerActorViewRemoteInventory ViewRemoteInventoryOriginal = nullptr;
-GameFn::AddToInventory AddToInventoryOriginal = nullptr;
-GameFn::ClientFinishedReceivingActorItems FinishedReceivingItemsOriginal = nullptr;
+members::ViewRemoteInventory::Type ViewRemoteInventoryOriginal = nullptr;
+members::AddToInventory::Type AddToInventoryOriginal = nullptr;
+members::FinishedReceivingItems::Type FinishedReceivingItemsOriginal = nullptr;
 
 using config::AfterMatch;
 

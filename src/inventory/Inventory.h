@@ -1,12 +1,12 @@
 // Keeping listed items out of inventories.
 #pragma once
 
-#include "host/GameTypes.h"
+#include "host/Members.h"
 
 // Replaced-function pointers, filled by InstallHook.
-extern GameFn::ServerActorViewRemoteInventory ViewRemoteInventoryOriginal;
-extern GameFn::AddToInventory AddToInventoryOriginal;
-extern GameFn::ClientFinishedReceivingActorItems FinishedReceivingItemsOriginal;
+extern members::ViewRemoteInventory::Type ViewRemoteInventoryOriginal;
+extern members::AddToInventory::Type AddToInventoryOriginal;
+extern members::FinishedReceivingItems::Type FinishedReceivingItemsOriginal;
 
 void PurgeInventory(UPrimalInventoryComponent* inventory);
 

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "host/EngineTypes.h"
-#include "host/GameTypes.h"
+#include "host/Members.h"
 
-extern GameFn::DinoBeginPlay DinoBeginPlayOriginal;
+extern members::DinoBeginPlay::Type DinoBeginPlayOriginal;
 
 // Runs of characters between single spaces, in order; never an empty word.
 host::OwnedArray<host::OwnedString> SplitCommandWords(const EngineString& text);

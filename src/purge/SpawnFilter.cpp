@@ -9,7 +9,7 @@
 #include "purge/DetourNames.h"
 #include "purge/Purge.h"
 
-GameFn::DinoBeginPlay DinoBeginPlayOriginal = nullptr;
+members::DinoBeginPlay::Type DinoBeginPlayOriginal = nullptr;
 
 void OnDinoBeginPlay(APrimalDinoCharacter* creature) {
   DinoBeginPlayOriginal(creature);

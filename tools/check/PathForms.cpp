@@ -28,15 +28,7 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view start) {
   });
 }
 
-std::string WithoutDefault(std::string_view text) {
-  std::string out;
-  for (std::size_t at = 0;;) {
-    const std::size_t found = text.find(kDefault, at);
-    if (found == std::string_view::npos) return out.append(text.substr(at));
-    out.append(text.substr(at, found - at));
-    at = found + kDefault.size();
-  }
-}
+std::string WithoutDefault(std::string_view text) { return blueprint::WithoutRemovedPart(text); }
 
 // The path most likely meant: the wrapper written exactly once, no whitespace, no "Default__", no final "_C".
 std::string Suggestion(std::string_view text) {
