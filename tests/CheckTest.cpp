@@ -481,4 +481,69 @@ TEST_F(CheckTest, SarifHoldsEveryFindingWithItsPlace) {
   }
 }
 
+// Only the strings the checker is certain of change, and nothing else: not the byte-order mark, not the line ends.
+TEST_F(CheckTest, FixChangesOnlyTheCertainStrings) {
+  struct Case {
+    const char* name;
+    std::string before;
+    std::string after;  // the expected file; equal to `before` when nothing is certain
+  };
+  const std::string head = "\xEF\xBB\xBF{\r\n \"Destroylist\": {\"a\": {\"Blueprint\": ";
+  const std::string tail = "}},\r\n \"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}\r\n";
+  const auto file = [&](const std::string& path) { return head + path + tail; };
+  const Case cases[] = {
+      {"ClassSuffix", file(R"("Blueprint'/Game/I/Crate.Crate_C'")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"TrailingSpace", file(R"("Blueprint'/Game/I/Crate.Crate' ")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"DefaultPrefix", file(R"("Blueprint'/Game/I/Crate.Default__Crate'")"),
+       file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"EscapesInOtherStrings", file(R"("Blueprint'\/Game\/I\/Crate.Crate_C'")"),
+       file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      // Not certain: the wrapper may be missing for more than one reason, and an empty path has no meaning to find.
+      {"NoWrapper", file(R"("/Game/I/Crate.Crate")"), file(R"("/Game/I/Crate.Crate")")},
+      {"Empty", file(R"("")"), file(R"("")")},
+      {"Fine", file(R"("Blueprint'/Game/I/Crate.Crate'")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"LevelEntryName",
+       "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5}}}",
+       "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 5}}}"},
+      // Renamed, the entry would become a repeat of the other, and one of them would be lost.
+      {"LevelEntryNameTaken",
+       "{\"DestroyDinoLevel\": {\"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5},\n"
+       "  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 9}}}",
+       "{\"DestroyDinoLevel\": {\"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5},\n"
+       "  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 9}}}"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Write(c.before);
+    const check::FixPlan plan = check::PlanFixes(path);
+    EXPECT_EQ(plan.before, c.before) << c.name;
+    EXPECT_EQ(plan.after, c.after) << c.name;
+    EXPECT_EQ(plan.changes.size(), c.before == c.after ? 0U : 1U) << c.name;
+    if (plan.changes.empty()) continue;
+    // Checked again, the fixed file has no finding that the change was for.
+    const auto before = CodesAndPointers(check::CheckFile(path));
+    Write(plan.after);
+    for (const auto& [code, pointer] : CodesAndPointers(check::CheckFile(path))) {
+      EXPECT_TRUE(code != "W202" && code != "W203") << c.name << " " << code << " " << pointer;
+    }
+    EXPECT_NE(before, CodesAndPointers(check::CheckFile(path))) << c.name;
+  }
+}
+
+TEST_F(CheckTest, FixDryRunIsAUnifiedDiff) {
+  const std::string path = Write(
+      "{\n \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B '\"}},\n"
+      " \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n");
+  const check::FixPlan plan = check::PlanFixes(path);
+  ASSERT_EQ(plan.changes.size(), 3U);
+  EXPECT_EQ(std::make_pair(plan.changes[0].line, plan.changes[0].column), std::make_pair(2, 37));
+  EXPECT_EQ(check::UnifiedDiff(plan, "config.json"),
+            "--- config.json\n+++ config.json\n"
+            "@@ -2,1 +2,1 @@\n"
+            "- \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B '\"}},\n"
+            "+ \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B'\"}},\n"
+            "@@ -3,1 +3,1 @@\n"
+            "- \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n"
+            "+ \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C'\"}}}\n");
+}
+
 }  // namespace

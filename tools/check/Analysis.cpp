@@ -227,6 +227,7 @@ void ReviewPathText(Report& report, const std::string& path, PathFamily family, 
       break;
   }
   if (!review.suggestion.empty()) message += report.Say(text::kPerhaps, fmt::arg("suggestion", Quote(review.suggestion)));
+  if (review.certain && !review.suggestion.empty()) anchor.fix = review.suggestion;
   report.Add(code, std::move(anchor), message, effect);
 }
 

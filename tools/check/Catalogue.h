@@ -236,6 +236,7 @@ inline constexpr Text kVerdictErrors{"Verdict: do not put this file on the serve
                                      "结论：改正错误之前，不要把这个文件放到服务器上。"};
 inline constexpr Text kFixed{"{file}:{line}:{column}: changed {from} to {to}", "{file}:{line}:{column}：已把 {from} 改为 {to}"};
 inline constexpr Text kBackup{"the original is kept as {path}", "原文件已保存为 {path}"};
+inline constexpr Text kCannotWrite{"cannot write {path}; nothing was changed", "无法写入 {path}；没有做任何修改"};
 inline constexpr Text kNothingToFix{"nothing to fix with certainty", "没有可以确定无误地修正的内容"};
 
 }  // namespace check::text

@@ -42,6 +42,25 @@ std::span<const CodeInfo> CodeTable();
 // throws for anything the file holds.
 Findings CheckFile(const std::string& path, Language language = Language::English);
 
+// A change that is certainly meant: one JSON string token of the file, [begin, end) in bytes, replaced.
+struct Change {
+  int line = 0;
+  int column = 0;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string from;  // the token as written
+  std::string to;    // the token meant
+};
+struct FixPlan {
+  std::vector<Change> changes;  // in file order
+  std::string before;           // the file's bytes
+  std::string after;            // the same bytes with the changes made, and nothing else changed
+};
+// The changes the checker is certain of: a path's final _C, Default__, whitespace no path holds.
+FixPlan PlanFixes(const std::string& path, Language language = Language::English);
+// The changes as a unified diff of `file`, one hunk per changed line.
+std::string UnifiedDiff(const FixPlan& plan, const std::string& file);
+
 // The file the plug-in reads in a server directory.
 std::string ConfigPathInServerDir(const std::string& serverDir);
 

@@ -35,6 +35,7 @@ struct Anchor {
   std::vector<std::string> tokens;
   bool key = false;
   std::optional<std::size_t> offset;
+  std::optional<std::string> fix;  // the string the value or key is certainly meant to be
 };
 
 // The findings of one check, each made from its row of the code table, and where each stands.
@@ -77,6 +78,7 @@ struct PathReview {
   Verdict verdict = Verdict::Fine;
   std::string reason;      // why, in plain words, in the report's language
   std::string suggestion;  // the path probably meant, when one can be guessed
+  bool certain = false;    // the suggestion only drops what no game path holds: a final _C, Default__, whitespace
 };
 
 // Whether some game object's derived path can be exactly this text: the empty text (an object without a path)

@@ -207,6 +207,32 @@ std::string FormatSarif(const Findings& findings, const std::string& file, Langu
   return log.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
+std::string UnifiedDiff(const FixPlan& plan, const std::string& file) {
+  if (plan.changes.empty()) return {};
+  std::string diff = "--- " + file + "\n+++ " + file + "\n";
+  // Strings never span lines, so each changed line is a hunk of its own, in both files at the same number.
+  std::size_t change = 0;
+  std::ptrdiff_t shift = 0;  // how much longer the new text is before the current line
+  while (change < plan.changes.size()) {
+    const std::size_t lineBegin = plan.before.rfind('\n', plan.changes[change].begin) + 1;
+    const std::size_t lineEnd = std::min(plan.before.find('\n', plan.changes[change].begin), plan.before.size());
+    std::ptrdiff_t lineShift = 0;
+    const std::size_t first = change;
+    while (change < plan.changes.size() && plan.changes[change].begin < lineEnd) {
+      lineShift += static_cast<std::ptrdiff_t>(plan.changes[change].to.size()) -
+                   static_cast<std::ptrdiff_t>(plan.changes[change].end - plan.changes[change].begin);
+      ++change;
+    }
+    const std::string oldLine = plan.before.substr(lineBegin, lineEnd - lineBegin);
+    const std::string newLine = plan.after.substr(static_cast<std::size_t>(static_cast<std::ptrdiff_t>(lineBegin) + shift),
+                                                  static_cast<std::size_t>(static_cast<std::ptrdiff_t>(oldLine.size()) + lineShift));
+    shift += lineShift;
+    const int number = plan.changes[first].line;
+    diff += fmt::format("@@ -{0},1 +{0},1 @@\n-{1}\n+{2}\n", number, Printable(oldLine), Printable(newLine));
+  }
+  return diff;
+}
+
 std::string FormatCodes(Language language) {
   std::string text = Say(text::kCodesHeading, language) + "\n";
   for (const CodeInfo& info : CodeTable()) {

@@ -57,7 +57,7 @@ PathReview Never(std::string reason, std::string_view text) {
 }
 
 PathReview Unlikely(std::string reason, std::string_view text) {
-  return {PathReview::Verdict::Unlikely, std::move(reason), Suggestion(text)};
+  return {PathReview::Verdict::Unlikely, std::move(reason), Suggestion(text), true};
 }
 
 }  // namespace
@@ -74,7 +74,9 @@ PathReview ReviewPath(std::string_view text, PathFamily family, Language languag
   if (!CanBeDerived(text)) {
     const std::string_view trimmed = Trimmed(text);
     if (trimmed != text && !trimmed.empty() && CanBeDerived(trimmed)) {
-      return Never(say(IsJsonSpace(text.front()) ? text::kLeadingSpace : text::kTrailingSpace), text);
+      PathReview review = Never(say(IsJsonSpace(text.front()) ? text::kLeadingSpace : text::kTrailingSpace), text);
+      review.certain = true;
+      return review;
     }
     if (!text.starts_with(kPrefix)) {
       if (StartsWithIgnoringCase(text, kPrefix)) {

@@ -147,6 +147,17 @@ Span Positions::Find(const std::vector<std::string>& tokens, bool key) const {
   return span;
 }
 
+bool Positions::Exists(const std::vector<std::string>& tokens) const {
+  std::int32_t container = rootContainer_;
+  for (const std::string& token : tokens) {
+    if (container < 0 || !containers_[container].object) return false;
+    const auto found = containers_[container].last.find(token);
+    if (found == containers_[container].last.end()) return false;
+    container = containers_[container].entries[found->second.last].container;
+  }
+  return true;
+}
+
 std::vector<std::string> Positions::TokensOf(std::int32_t container) const {
   std::vector<std::string> tokens;
   for (std::int32_t at = container; containers_[at].parent >= 0; at = containers_[at].parent) {

@@ -35,6 +35,7 @@ class Positions {
   // The span of the value `tokens` lead to, or of its key; when a token is not found, the span of the deepest value
   // that is (the document itself at least).
   Span Find(const std::vector<std::string>& tokens, bool key) const;
+  bool Exists(const std::vector<std::string>& tokens) const;
   // Where the file goes on after its first value, when it does.
   std::optional<std::size_t> Trailing() const { return trailing_; }
 

@@ -197,23 +197,29 @@ void Place(const detail::Positions& positions, detail::Report& report) {
   }
 }
 
-}  // namespace
+// The findings in the order they were made, with the file's positions when it was read.
+struct Checked {
+  explicit Checked(Language language) : report(language) {}
+  detail::Report report;
+  std::optional<detail::Positions> positions;
+};
 
-Findings CheckFile(const std::string& path, Language language) {
-  detail::Report report(language);
+Checked Check(const std::string& path, Language language) {
+  Checked checked(language);
+  detail::Report& report = checked.report;
   // Only a regular file: a directory would read as empty, and a pipe or device could block or never end.
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
     Unreadable(path, std::strerror(errno), report);
-    return report.findings;
+    return checked;
   }
   if (S_ISDIR(status.st_mode)) {
     Unreadable(path, report.Say(text::kIsDirectory), report);
-    return report.findings;
+    return checked;
   }
   if (!S_ISREG(status.st_mode)) {
     Unreadable(path, report.Say(text::kNotRegular), report);
-    return report.findings;
+    return checked;
   }
 
   nlohmann::json document;
@@ -224,20 +230,20 @@ Findings CheckFile(const std::string& path, Language language) {
         config::ReadDocumentFile(path, document, [&](std::istream& stream) { trailing = TrailingContent(stream); });
     if (!opened) {
       Unreadable(path, errno != 0 ? std::strerror(errno) : report.Say(text::kDoesNotOpen), report);
-      return report.findings;
+      return checked;
     }
   } catch (const nlohmann::json::parse_error& error) {
     const detail::Positions bytes(FileBytes(path));
     ParseFailure(bytes, error.what(), error.byte, report);
     Place(bytes, report);
-    return report.findings;
+    return checked;
   } catch (const std::exception& error) {
     const detail::Positions bytes(FileBytes(path));
     ParseFailure(bytes, error.what(), std::nullopt, report);
-    return report.findings;
+    return checked;
   }
 
-  const detail::Positions positions(FileBytes(path));
+  const detail::Positions& positions = checked.positions.emplace(FileBytes(path));
   detail::AnalyseDocument(document, report);
   ReviewRepeats(positions, report);
   if (trailing) {
@@ -246,6 +252,13 @@ Findings CheckFile(const std::string& path, Language language) {
                report.Say(text::kTrailingEffect));
   }
   Place(positions, report);
+  return checked;
+}
+
+}  // namespace
+
+Findings CheckFile(const std::string& path, Language language) {
+  detail::Report report = Check(path, language).report;
   std::vector<std::size_t> order(report.findings.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -255,6 +268,44 @@ Findings CheckFile(const std::string& path, Language language) {
   sorted.reserve(order.size());
   for (const std::size_t index : order) sorted.push_back(std::move(report.findings[index]));
   return sorted;
+}
+
+FixPlan PlanFixes(const std::string& path, Language language) {
+  Checked checked = Check(path, language);
+  FixPlan plan;
+  if (!checked.positions || !checked.positions->Known()) return plan;
+  const detail::Positions& positions = *checked.positions;
+  plan.before = positions.Bytes();
+  std::vector<std::size_t> offsets;
+  for (const auto& anchor : checked.report.anchors) {
+    if (!anchor.fix) continue;
+    const detail::Span span = positions.Find(anchor.tokens, anchor.key);
+    if (span.end <= span.begin || plan.before[span.begin] != '"') continue;
+    // A name changed into one its object already holds would make the two one, and the plug-in keep only the last.
+    if (anchor.key) {
+      std::vector<std::string> renamed = anchor.tokens;
+      renamed.back() = *anchor.fix;
+      if (positions.Exists(renamed)) continue;
+    }
+    const bool seen = std::any_of(plan.changes.begin(), plan.changes.end(),
+                                  [&](const Change& change) { return change.begin == span.begin; });
+    if (seen) continue;
+    plan.changes.push_back({0, 0, span.begin, span.end, plan.before.substr(span.begin, span.end - span.begin),
+                            nlohmann::json(*anchor.fix).dump()});
+    offsets.push_back(span.begin);
+  }
+  const auto places = positions.Places(offsets);
+  for (std::size_t i = 0; i < plan.changes.size(); ++i) {
+    plan.changes[i].line = places[i].line;
+    plan.changes[i].column = places[i].column;
+  }
+  std::sort(plan.changes.begin(), plan.changes.end(),
+            [](const Change& a, const Change& b) { return a.begin < b.begin; });
+  plan.after = plan.before;
+  for (auto change = plan.changes.rbegin(); change != plan.changes.rend(); ++change) {
+    plan.after.replace(change->begin, change->end - change->begin, change->to);
+  }
+  return plan;
 }
 
 std::string ConfigPathInServerDir(const std::string& serverDir) { return serverDir + config::kConfigPathInServerDir; }

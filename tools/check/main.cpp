@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -113,6 +114,44 @@ int CheckFromExplorer(check::Language language) {
   return status;
 }
 
+// Makes the certain changes: the original is copied to FILE.bak first, then only the changed strings' bytes differ.
+int Fix(const std::string& path, bool dryRun, check::Language language) {
+  const check::FixPlan plan = check::PlanFixes(path, language);
+  if (plan.changes.empty()) {
+    Print(std::string(Say(check::text::kNothingToFix, language)) + "\n");
+  } else if (dryRun) {
+    Print(check::UnifiedDiff(plan, path));
+    return check::ExitStatus(check::CheckFile(path, language));
+  } else {
+    const std::string backup = path + ".bak";
+    std::ofstream copy(backup, std::ios::binary | std::ios::trunc);
+    copy << plan.before;
+    copy.close();
+    if (!copy) {
+      Print(fmt::format(fmt::runtime(Say(check::text::kCannotWrite, language)), fmt::arg("path", backup)) + "\n");
+      return kUsageStatus;
+    }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << plan.after;
+    file.close();
+    if (!file) {
+      Print(fmt::format(fmt::runtime(Say(check::text::kCannotWrite, language)), fmt::arg("path", path)) + "\n");
+      return kUsageStatus;
+    }
+    std::string listed;
+    for (const auto& change : plan.changes) {
+      listed += fmt::format(fmt::runtime(Say(check::text::kFixed, language)), fmt::arg("file", path),
+                            fmt::arg("line", change.line), fmt::arg("column", change.column),
+                            fmt::arg("from", change.from), fmt::arg("to", change.to)) +
+                "\n";
+    }
+    Print(listed + fmt::format(fmt::runtime(Say(check::text::kBackup, language)), fmt::arg("path", backup)) + "\n");
+  }
+  const check::Findings findings = check::CheckFile(path, language);
+  Print(check::FormatText(findings, {path, language, ColourWanted()}));
+  return check::ExitStatus(findings);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,11 +166,17 @@ int main(int argc, char** argv) {
   std::string serverDir;
   std::string configPath;
   bool listCodes = false;
+  bool fix = false;
+  bool dryRun = false;
   app.add_option("--format", format, "text (default), json or sarif")
       ->check(CLI::IsMember({"text", "json", "sarif"}));
   app.add_option("--lang", languageName, "en or zh-CN (default: the environment's language)")
       ->check(CLI::IsMember({"en", "zh-CN"}));
   app.add_flag("--list-codes", listCodes, "print the table of codes and exit");
+  auto* fixFlag = app.add_flag("--fix", fix,
+                               "make the changes the checker is certain of (a path's final _C, Default__, stray "
+                               "whitespace), keeping the original as FILE.bak");
+  app.add_flag("--dry-run", dryRun, "with --fix: print the changes as a unified diff, change nothing")->needs(fixFlag);
   auto* dirOption =
       app.add_option("--server-dir", serverDir, "a server directory: checks DIR/ArkApi/Plugins/Tidywarden/config.json");
   auto* fileOption = app.add_option("CONFIG", configPath, "the configuration file to check");
@@ -155,6 +200,7 @@ int main(int argc, char** argv) {
   const std::string path = !configPath.empty()  ? configPath
                            : !serverDir.empty() ? check::ConfigPathInServerDir(serverDir)
                                                 : check::ConfigPathInServerDir(".");
+  if (fix) return Fix(path, dryRun, language);
   const check::Findings findings = check::CheckFile(path, language);
   if (format == "json") {
     Print(check::FormatJson(findings));
