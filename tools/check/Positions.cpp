@@ -29,14 +29,7 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
   bool String(const char*, rapidjson::SizeType, bool) { return Value(StringAt(Here()), -1); }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     auto& container = positions_.containers_[stack_.back()];
-    const auto index = static_cast<std::uint32_t>(container.entries.size());
     container.entries.push_back({std::string(text, length), StringAt(Here()), {}, -1});
-    auto [found, fresh] = container.last.try_emplace(container.entries.back().name, Positions::Written{index, false});
-    if (!fresh) {
-      // The first repeat of a name lists it; later ones only move its last place.
-      if (!found->second.repeated) container.repeated.push_back(found->first);
-      found->second = {index, true};
-    }
     return true;
   }
   bool StartObject() { return Open(true); }
@@ -45,6 +38,34 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
   bool EndArray(rapidjson::SizeType) { return Close(); }
 
  private:
+  // Few names are compared with each other; many are indexed, where each name was last written.
+  static void IndexNames(Positions::Container& container) {
+    constexpr std::size_t kCompared = 16;
+    auto& entries = container.entries;
+    if (entries.size() <= kCompared) {
+      for (std::size_t i = 1; i < entries.size(); ++i) {
+        bool earlier = false;
+        bool listed = false;
+        for (std::size_t j = 0; j < i; ++j) {
+          if (entries[j].name != entries[i].name) continue;
+          earlier = true;
+          // Only its second occurrence lists a name.
+          for (std::size_t k = j + 1; k < i && !listed; ++k) listed = entries[k].name == entries[i].name;
+          break;
+        }
+        if (earlier && !listed) container.repeated.push_back(entries[i].name);
+      }
+      return;
+    }
+    container.last.reserve(entries.size());
+    for (std::uint32_t index = 0; index < entries.size(); ++index) {
+      auto [found, fresh] = container.last.try_emplace(entries[index].name, Positions::Written{index, false});
+      if (fresh) continue;
+      if (!found->second.repeated) container.repeated.push_back(found->first);
+      found->second = {index, true};
+    }
+  }
+
   std::size_t Here() const { return base_ + stream_.Tell(); }
 
   // A string token's span: from its opening quote to the first quote that no backslash escapes.
@@ -91,7 +112,8 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
 
   bool Close() {
     const std::size_t end = Here() + 1;
-    const auto& closed = positions_.containers_[stack_.back()];
+    auto& closed = positions_.containers_[stack_.back()];
+    if (closed.object) IndexNames(closed);
     if (closed.parent < 0) {
       positions_.root_.end = end;
     } else {
@@ -131,8 +153,7 @@ Span Positions::Find(const std::vector<std::string>& tokens, bool key) const {
     const Container& current = containers_[container];
     std::size_t index = current.entries.size();
     if (current.object) {
-      const auto found = current.last.find(tokens[i]);
-      if (found != current.last.end()) index = found->second.last;
+      index = current.LastOf(tokens[i]);
     } else {
       std::size_t parsed = 0;
       const auto [end, error] = std::from_chars(tokens[i].data(), tokens[i].data() + tokens[i].size(), parsed);
@@ -151,11 +172,22 @@ bool Positions::Exists(const std::vector<std::string>& tokens) const {
   std::int32_t container = rootContainer_;
   for (const std::string& token : tokens) {
     if (container < 0 || !containers_[container].object) return false;
-    const auto found = containers_[container].last.find(token);
-    if (found == containers_[container].last.end()) return false;
-    container = containers_[container].entries[found->second.last].container;
+    const std::size_t index = containers_[container].LastOf(token);
+    if (index >= containers_[container].entries.size()) return false;
+    container = containers_[container].entries[index].container;
   }
   return true;
+}
+
+std::size_t Positions::Container::LastOf(const std::string& name) const {
+  if (last.empty()) {
+    for (std::size_t index = entries.size(); index > 0; --index) {
+      if (entries[index - 1].name == name) return index - 1;
+    }
+    return entries.size();
+  }
+  const auto found = last.find(name);
+  return found == last.end() ? entries.size() : found->second.last;
 }
 
 std::vector<std::string> Positions::TokensOf(std::int32_t container) const {

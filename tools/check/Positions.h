@@ -66,7 +66,9 @@ class Positions {
     std::int32_t parent = -1;
     std::size_t parentEntry = 0;
     std::vector<Entry> entries;
-    std::unordered_map<std::string, Written> last;  // object names: where each was last written
+    std::unordered_map<std::string, Written> last;  // a large object's names: where each was last written
+    // The entry a name was last written in; entries.size() when it is not there.
+    std::size_t LastOf(const std::string& name) const;
     std::vector<std::string> repeated;                    // names written more than once, in order of the repeat
   };
 

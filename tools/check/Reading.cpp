@@ -104,7 +104,7 @@ void ParseFailure(const detail::Positions& positions, const std::string& what, s
   }
   message += ": " + detail::Shortened(what, kWhatShown, report.language);
   const std::string hint = EncodingHint(positions, report);
-  if (!hint.empty()) message += (report.language == Language::Chinese ? "；" : "; ") + hint;
+  if (!hint.empty()) message.append(report.language == Language::Chinese ? "；" : "; ").append(hint);
   report.Add(Code::E101, Anchor::At(offset.value_or(0)), message, report.Say(text::kParseEffect),
              {detail::Shortened(what, kWhatLogged)});
 }
@@ -152,14 +152,15 @@ void ReviewRepeats(const detail::Positions& positions, detail::Report& report) {
     };
     std::string lines;
     for (const auto& place : places) {
-      lines += (lines.empty() ? "" : detail::Pick(text::kLineSeparator, report.language)) + at(place);
+      if (!lines.empty()) lines.append(detail::Pick(text::kLineSeparator, report.language));
+      lines.append(at(place));
     }
     const std::string object =
         repeat.object.empty() ? detail::Pick(text::kTopLevel, report.language) : detail::Quote(detail::Pointer(repeat.object));
     std::string lost;
     for (std::size_t i = 0; i + 1 < repeat.keys.size(); ++i) {
-      lost += (lost.empty() ? "" : " ") +
-              report.Say(text::kLost, fmt::arg("line", at(places[i])),
+      if (!lost.empty()) lost.push_back(' ');
+      lost += report.Say(text::kLost, fmt::arg("line", at(places[i])),
                          fmt::arg("value", LostValue(positions.Bytes(), repeat.values[i])));
     }
     std::vector<std::string> tokens = repeat.object;
