@@ -146,6 +146,28 @@ const Shape kLabelledShape{config::kBlueprintKey, text::kMemberNotObject, text::
 const Shape kLevelShape{config::kThresholdKey, text::kEntryNotObject, text::kThresholdNotNumber, text::kNoThreshold,
                         text::kThresholdMisspelt};
 
+// The walks' verdict on a document of one member depends only on the member's kind and on the kind of the one member
+// they read in it (the exception texts name kinds, never values): one probe walk per shape, whatever the count of
+// members, and an exception raised once per shape instead of once per faulty member.
+class VerdictByShape {
+ public:
+  template <typename Walk>
+  const std::optional<std::string>& Of(const json& value, const char* member, Walk&& walk) {
+    int inner = -1;
+    if (value.is_object()) {
+      const auto found = value.find(member);
+      inner = found == value.end() ? -2 : static_cast<int>(found->type());
+    }
+    const auto key = std::make_pair(static_cast<int>(value.type()), inner);
+    const auto known = verdicts_.find(key);
+    if (known != verdicts_.end()) return known->second;
+    return verdicts_.emplace(key, walk()).first->second;
+  }
+
+ private:
+  std::map<std::pair<int, int>, std::optional<std::string>> verdicts_;
+};
+
 // What a value was before a walk was lent it: a failing walk may add null members to it.
 struct Before {
   Before(const json& value, const char* member, Language language)
@@ -258,16 +280,16 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report&
   }
 
   json& members = *found;
+  VerdictByShape verdicts;
   std::size_t position = 0;
   std::map<std::string, std::vector<std::string>> labelsByPath;
   for (auto member = members.begin(); member != members.end(); ++member, ++position) {
     const std::string& label = member.key();
     const Before before(member.value(), config::kBlueprintKey, report.language);
-    std::optional<std::string> failure;
-    {
+    const std::optional<std::string>& failure = verdicts.Of(member.value(), config::kBlueprintKey, [&] {
       Probe probe(member.value(), list.key, label);
-      failure = WalkFailure(list, probe.Document());
-    }
+      return WalkFailure(list, probe.Document());
+    });
     if (failure) {
       // The value at fault: the "Blueprint", or the member itself; a member that lacks one is found by its label.
       Anchor anchor = before.memberPresent ? Anchor({list.key, label, config::kBlueprintKey})
@@ -343,15 +365,15 @@ void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report&
 
   std::map<std::string, std::string> labelByPath;
   for (const auto& [label, path] : listedCreatures) labelByPath.emplace(path, label);
+  VerdictByShape verdicts;
 
   for (auto entry = found->begin(); entry != found->end(); ++entry) {
     const std::string& path = entry.key();
     const Before before(entry.value(), config::kThresholdKey, report.language);
-    std::optional<std::string> failure;
-    {
+    const std::optional<std::string>& failure = verdicts.Of(entry.value(), config::kThresholdKey, [&] {
       Probe probe(entry.value(), key, path);
-      failure = LevelCheckFailure(probe.Document(), path);
-    }
+      return LevelCheckFailure(probe.Document(), path);
+    });
     const Anchor entryAnchor{{key, path}, true};
     const Anchor faultAnchor = before.memberPresent ? Anchor({key, path, config::kThresholdKey})
                                                     : Anchor({key, path}, before.object);
