@@ -108,13 +108,14 @@ Language LanguageFromLocale(std::string_view locale) {
 }
 
 Language EnvironmentLanguage() {
-#if defined(_WIN32)
-  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? Language::Chinese : Language::English;
-#else
+  // A locale set in the environment is the user's choice; Windows sets none of its own (a POSIX shell on it may).
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(variable);
     if (value != nullptr && *value != '\0') return LanguageFromLocale(value);
   }
+#if defined(_WIN32)
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? Language::Chinese : Language::English;
+#else
   return Language::English;
 #endif
 }
