@@ -7,7 +7,7 @@ set(TIDYWARDEN_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest 
 if(NOT TIDYWARDEN_THIRD_PARTY_INCLUDE_DIRS)
   set(_links ${PROJECT_BINARY_DIR}/third-party/include)
   file(MAKE_DIRECTORY ${_links})
-  foreach(_library spdlog fmt nlohmann CLI utf8cpp boost)
+  foreach(_library spdlog fmt nlohmann CLI utf8cpp boost rapidjson)
     if(NOT IS_DIRECTORY ${TIDYWARDEN_SYSTEM_INCLUDE_DIR}/${_library})
       message(FATAL_ERROR "${TIDYWARDEN_SYSTEM_INCLUDE_DIR}/${_library} is missing; run ./scripts/setup")
     endif()

@@ -2,8 +2,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,7 +67,8 @@ TEST_P(FileCaseTest, StatusAndFindings) {
   EXPECT_EQ(check::ExitStatus(findings), param.status);
   if (!param.message.empty()) {
     ASSERT_FALSE(findings.empty());
-    EXPECT_NE(findings.front().message.find(param.message), std::string::npos) << findings.front().message;
+    const std::string said = findings.front().message + "\n" + findings.front().effect;
+    EXPECT_NE(said.find(param.message), std::string::npos) << said;
   }
 }
 
@@ -148,6 +153,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"W203", "/Destroylist/a/Blueprint"}},
                  "Default__"},
         FileCase{"EmptyPath", Item(""), 1, {{"W204", "/Destroylist/a/Blueprint"}}},
+        FileCase{"OnlyPrefix", Item("Blueprint'"), 1, {{"W202", "/Destroylist/a/Blueprint"}}, "nothing but Blueprint'"},
+        FileCase{"TildeInLabel",
+                 With(R"("Destroylist": {"a~b/c": 5})"),
+                 2,
+                 {{"E112", "/Destroylist/a~0b~1c"}}},
         FileCase{"CreatureLevelNameWithSuffix",
                  With(R"("DestroyDinoLevel": {"Blueprint'/Game/Rex.Rex_C'": {"ExceedSestructionLevel": 5}})"),
                  1,
@@ -164,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"ThresholdBoolean", Threshold("true"), 1, {{"W205", kRexThreshold}}, "the plug-in uses 1"},
         FileCase{"ThresholdFraction", Threshold("12.9"), 1, {{"W205", kRexThreshold}}, "the plug-in uses 12"},
         FileCase{"ThresholdSaturates", Threshold("1e12"), 1, {{"W205", kRexThreshold}}, "uses 2147483647"},
+        FileCase{"ThresholdLargeNegative", Threshold("-1e12"), 1, {{"W205", kRexThreshold}}, "saturates: the plug-in uses -2147483648"},
         FileCase{"ThresholdWholeFloat", Threshold("150.0"), 0, {}},
         FileCase{"ThresholdNegative", Threshold("-5"), 0, {}},
         // Notes.
@@ -185,9 +196,36 @@ INSTANTIATE_TEST_SUITE_P(
         // The file as a whole.
         FileCase{"ContentAfterValue", With("") + "\n}", 1, {{"W206", ""}}},
         FileCase{"Empty", "", 2, {{"E101", ""}}, "at line 1, column 1"},
+        // The JSON library keeps the last of a repeated name; the others are lost without a word from the plug-in.
+        FileCase{"RepeatedLabel",
+                 "{\"Destroylist\": {\n"
+                 "  \"relic\": {\"Blueprint\": \"Blueprint'/Game/Items/Contraband.Contraband'\"},\n"
+                 "  \"relic\": {\"Blueprint\": \"" + kCrate + "\"}},\n"
+                 "\"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
+                 1,
+                 {{"W209", "/Destroylist/relic"}, {"W209", "/Destroylist/relic"}},
+                 "appears 2 times in \"/Destroylist\" (lines 2, 3); the plug-in keeps the last, at line 3"},
+        FileCase{"RepeatedList",
+                 With("").substr(0, With("").size() - 1) + R"(, "DestroyDinoLevel": 5})",
+                 1,
+                 {{"W209", "/DestroyDinoLevel"}, {"W209", "/DestroyDinoLevel"}, {"W207", "/DestroyDinoLevel"}},
+                 ""},
+        FileCase{"RepeatedThreshold",
+                 With(R"("DestroyDinoLevel": {")" + kRex + R"(": {"ExceedSestructionLevel": 5}})").substr(0, 0) +
+                     R"({"Destroylist": {}, "DestroyDinolist": {}, "DestroyDinoLevel": {")" + kRex +
+                     R"(": {"ExceedSestructionLevel": 5, "ExceedSestructionLevel": 500}}})",
+                 1,
+                 {{"W209", kRexThreshold}, {"W209", kRexThreshold}},
+                 "(lines 1:104, 1:133); the plug-in keeps the last, at line 1:133\nThe entry at line 1:104, 5, is ignored."},
         FileCase{"Comment", "// lists\n" + With(""), 2, {{"E101", ""}}, "at line 1"},
         FileCase{"Utf16", std::string("\xFF\xFE{\0}\0", 6), 2, {{"E101", ""}}, "saved as UTF-16: save it as UTF-8"},
         FileCase{"Utf16WithoutMark", std::string("{\0\"\0D\0e\0s\0}\0", 12), 2, {{"E101", ""}}, "saved as UTF-16"},
+        FileCase{"Utf16BigEndian", std::string("\xFE\xFF\0{\0}", 6), 2, {{"E101", ""}}, "saved as UTF-16: save it as UTF-8"},
+        FileCase{"Utf16BigEndianWithoutMark",
+                 std::string("\0{\0\"\0D\0e\0s\0}", 12),
+                 2,
+                 {{"E101", ""}},
+                 "saved as UTF-16"},
         FileCase{"Gbk",
                  "{\"Destroylist\": {\"\xB1\xA6\xCF\xE4\": {\"Blueprint\": \"" + kCrate + "\"}}}",
                  2,
@@ -271,9 +309,10 @@ TEST_F(CheckTest, TextColoursOnlyWhenAsked) {
   const check::Findings findings = check::CheckFile(Write(With(R"("Destroylist": {"a": 5})")));
   const std::string plain = check::FormatText(findings);
   EXPECT_EQ(plain.find('\033'), std::string::npos);
-  EXPECT_NE(plain.find("error E112 at /Destroylist/a"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("config.json:1:64: error E112: "), std::string::npos) << plain;
   EXPECT_NE(plain.find("1 error, 0 warnings, 0 notes"), std::string::npos) << plain;
-  EXPECT_NE(check::FormatText(findings, true).find("\033[1;31m"), std::string::npos);
+  EXPECT_NE(check::FormatText(findings, {"config.json", check::Language::English, true}).find("\033[1;31m"),
+            std::string::npos);
   // A parse error quoting bytes that are not UTF-8 still prints as UTF-8.
   const std::string gbk = check::FormatText(check::CheckFile(Write("{\"\xB1\xA6")));
   EXPECT_EQ(gbk.find('\xB1'), std::string::npos) << gbk;
@@ -283,6 +322,228 @@ TEST_F(CheckTest, TextColoursOnlyWhenAsked) {
   ASSERT_FALSE(unknown.empty());
   EXPECT_LT(check::FormatText(unknown).size(), 4096u);
   EXPECT_NE(check::FormatJson(unknown).find("/" + longName + "\""), std::string::npos);
+}
+
+// Every finding is placed where an editor shows it: the key or value concerned, columns in characters.
+TEST_F(CheckTest, FindingsCarryLineAndColumn) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string code;
+    int line;
+    int column;
+  };
+  const Case cases[] = {
+      {"ValueOnSecondLine", "{\"Destroylist\": {\n  \"a\": {\"Blueprint\": 7}}}", "E112", 2, 22},
+      {"MemberKeyWhenNoBlueprint", "{\"Destroylist\": {\n\t\"a\": {}}}", "E112", 2, 2},
+      {"CharactersNotBytes", "{\"Destroylist\": {\"宝箱\": 5}}", "E112", 1, 24},
+      {"ByteOrderMarkNotCounted", "\xEF\xBB\xBF{\"Destroylist\": 5}", "E111", 1, 17},
+      {"CrLfLines", "{\r\n\"Destroylist\": {},\r\n \"DestroyDinolist\": {},\r\n  \"destroydinolevel\": {}}", "W201", 4, 3},
+      {"MissingListAtTopBrace", "  \n  {\"Destroylist\": {}, \"DestroyDinolist\": {}}", "N303", 2, 3},
+      {"DocumentValue", "\n\n   [1]", "E110", 3, 4},
+      {"ParseError", "{\n  \"Destroylist\": {,}}", "E101", 2, 19},
+      {"TrailingContent", "{}\n\n  x", "W206", 3, 3},
+      {"LevelEntryName", "{\"DestroyDinoLevel\": {\n \"Blueprint'/Game/R.R_C'\": null}}", "W203", 2, 2},
+  };
+  for (const Case& c : cases) {
+    const check::Findings findings = check::CheckFile(Write(c.bytes));
+    const auto found = std::find_if(findings.begin(), findings.end(), [&](const auto& f) { return f.code == c.code; });
+    ASSERT_NE(found, findings.end()) << c.name << "\n" << check::FormatText(findings);
+    EXPECT_EQ(std::make_pair(found->line, found->column), std::make_pair(c.line, c.column)) << c.name;
+  }
+  // A file that cannot be read has no place in it.
+  const check::Findings missing = check::CheckFile((directory_ / "absent.json").string());
+  ASSERT_EQ(missing.size(), 1U);
+  EXPECT_EQ(missing[0].line, 0);
+  EXPECT_EQ(check::FormatText(missing, {"absent.json"}).rfind("absent.json: error E100: ", 0), 0U);
+}
+
+TEST_F(CheckTest, RepeatedLabelIsReportedAtEveryLine) {
+  const std::string bytes =
+      "{\n"
+      "  \"Destroylist\": {\n"
+      "    \"relic\": { \"Blueprint\": \"Blueprint'/Game/Items/Contraband.Contraband'\" },\n"
+      "    \"relic\": { \"Blueprint\": \"Blueprint'/Game/Items/Berry.Berry'\" },\n"
+      "    \"other\": { \"Blueprint\": \"Blueprint'/Game/Items/Stone.Stone'\" },\n"
+      "    \"relic\": 7\n"
+      "  }\n"
+      "}\n";
+  const check::Findings findings = check::CheckFile(Write(bytes));
+  std::vector<int> lines;
+  for (const auto& finding : findings) {
+    if (finding.code != "W209") continue;
+    lines.push_back(finding.line);
+    EXPECT_NE(finding.message.find("(lines 3, 4, 6)"), std::string::npos) << finding.message;
+    EXPECT_NE(finding.effect.find("line 3, \"Blueprint'/Game/Items/Contraband.Contraband'\", is ignored"),
+              std::string::npos)
+        << finding.effect;
+    EXPECT_NE(finding.effect.find("line 4, \"Blueprint'/Game/Items/Berry.Berry'\", is ignored"), std::string::npos);
+  }
+  EXPECT_EQ(lines, (std::vector<int>{3, 4, 6}));
+  // The kept member is the last: a number, which the hooks fail on.
+  EXPECT_EQ(findings.front().code, "E112");
+  EXPECT_EQ(findings.front().line, 6);
+}
+
+// Both languages come from one catalogue; the codes and the plug-in's log lines stay as they are.
+TEST_F(CheckTest, ChineseFindingsMatchTheEnglishOnes) {
+  const std::string files[] = {
+      With(R"("Destroylist": {"a": 5, "b": {"Blueprint": "Blueprint'/Game/I.I_C'"}, "c": {"Blueprint": 1}})"),
+      With(R"("DestroyDinolist": {"a": {"blueprint": "x"}}, "DestroyDinoLevel": {"Rex": null, ")" + kRex +
+           R"(": {"ExceedSestructionLevel": 1e12}}, "destroylist": [])"),
+      R"({"Destroylist": {"a": {"Blueprint": " Blueprint'/G.G'"}, "a": {"Blueprint": ""}}, "DestroyDinoLevel": []} x)",
+      "[1]",
+      "{\"\xB1\xA6",
+  };
+  for (const auto& bytes : files) {
+    const std::string path = Write(bytes);
+    const check::Findings english = check::CheckFile(path, check::Language::English);
+    const check::Findings chinese = check::CheckFile(path, check::Language::Chinese);
+    ASSERT_EQ(english.size(), chinese.size());
+    for (std::size_t i = 0; i < english.size(); ++i) {
+      EXPECT_EQ(chinese[i].code, english[i].code);
+      EXPECT_EQ(std::make_pair(chinese[i].line, chinese[i].column), std::make_pair(english[i].line, english[i].column));
+      EXPECT_EQ(chinese[i].log, english[i].log);
+      EXPECT_NE(chinese[i].message, english[i].message);
+      // Every Chinese text holds Chinese characters (the lead bytes of U+4E00 to U+9FFF), and no English sentence.
+      for (const std::string* said : {&chinese[i].message, &chinese[i].effect}) {
+        if (said->empty()) continue;
+        EXPECT_TRUE(said->find('\xE4') != std::string::npos || said->find('\xE5') != std::string::npos ||
+                    said->find('\xE6') != std::string::npos || said->find('\xE7') != std::string::npos ||
+                    said->find('\xE8') != std::string::npos || said->find('\xE9') != std::string::npos)
+            << *said;
+        for (const char* english : {" the ", " is ", " not ", "member"}) {
+          EXPECT_EQ(said->find(english), std::string::npos) << *said;
+        }
+      }
+    }
+    const std::string text = check::FormatText(chinese, {"config.json", check::Language::Chinese});
+    EXPECT_NE(text.find("个错误"), std::string::npos) << text;
+  }
+}
+
+TEST(CheckLanguage, ChosenByNameOrLocale) {
+  EXPECT_EQ(check::ParseLanguage("en"), check::Language::English);
+  EXPECT_EQ(check::ParseLanguage("zh-CN"), check::Language::Chinese);
+  EXPECT_EQ(check::ParseLanguage("fr"), std::nullopt);
+  const std::pair<const char*, check::Language> locales[] = {
+      {"zh_CN.UTF-8", check::Language::Chinese}, {"zh_TW", check::Language::Chinese},
+      {"en_US.UTF-8", check::Language::English}, {"C", check::Language::English},
+      {"", check::Language::English},
+  };
+  for (const auto& [locale, language] : locales) EXPECT_EQ(check::LanguageFromLocale(locale), language) << locale;
+}
+
+// The code table: each code once, with both titles, and the guides' tables list exactly these codes.
+TEST(CheckCodes, TableAndGuidesAgree) {
+  std::set<std::string> codes;
+  for (const auto& info : check::CodeTable()) {
+    EXPECT_TRUE(codes.insert(info.code).second) << info.code;
+    EXPECT_GT(std::strlen(info.title[0]), 5U) << info.code;
+    EXPECT_GT(std::strlen(info.title[1]), 3U) << info.code;
+    EXPECT_NE(std::string(info.title[0]), info.title[1]);
+    EXPECT_EQ(info.code[0], "NWE"[static_cast<int>(info.severity)]) << info.code;
+  }
+  for (const char* guide : {"docs/admin-guide.md", "docs/admin-guide.zh-CN.md"}) {
+    std::ifstream file(std::string(TIDYWARDEN_SOURCE_DIR) + "/" + guide);
+    ASSERT_TRUE(file.is_open()) << guide;
+    std::set<std::string> listed;
+    const std::regex row(R"(^\| ([ENW][0-9]{3}) \|)");
+    for (std::string line; std::getline(file, line);) {
+      std::smatch match;
+      if (!std::regex_search(line, match, row)) continue;
+      EXPECT_TRUE(listed.insert(match[1]).second) << guide << " " << line;
+    }
+    EXPECT_EQ(listed, codes) << guide;
+  }
+  const std::string listing = check::FormatCodes(check::Language::English);
+  for (const auto& code : codes) EXPECT_NE(listing.find(code + "  "), std::string::npos) << code;
+}
+
+TEST_F(CheckTest, SarifHoldsEveryFindingWithItsPlace) {
+  const std::string path = Write(With(R"("Destroylist": {"a": 5, "b": {"Blueprint": "Blueprint'/G/I.I_C'"}})"));
+  const check::Findings findings = check::CheckFile(path);
+  const auto log = nlohmann::json::parse(check::FormatSarif(findings, "D:\\Server dir\\config.json",
+                                                            check::Language::English));
+  EXPECT_EQ(log["version"], "2.1.0");
+  const auto& run = log["runs"][0];
+  ASSERT_EQ(run["tool"]["driver"]["rules"].size(), check::CodeTable().size());
+  ASSERT_EQ(run["results"].size(), findings.size());
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const auto& result = run["results"][i];
+    EXPECT_EQ(result["ruleId"], findings[i].code);
+    EXPECT_EQ(run["tool"]["driver"]["rules"][result["ruleIndex"].get<std::size_t>()]["id"], findings[i].code);
+    EXPECT_EQ(result["level"], check::SeverityName(findings[i].severity));
+    const auto& physical = result["locations"][0]["physicalLocation"];
+    EXPECT_EQ(physical["artifactLocation"]["uri"], "file:///D:/Server%20dir/config.json");
+    EXPECT_EQ(physical["region"]["startLine"], findings[i].line);
+    EXPECT_EQ(physical["region"]["startColumn"], findings[i].column);
+  }
+}
+
+// Only the strings the checker is certain of change, and nothing else: not the byte-order mark, not the line ends.
+TEST_F(CheckTest, FixChangesOnlyTheCertainStrings) {
+  struct Case {
+    const char* name;
+    std::string before;
+    std::string after;  // the expected file; equal to `before` when nothing is certain
+  };
+  const std::string head = "\xEF\xBB\xBF{\r\n \"Destroylist\": {\"a\": {\"Blueprint\": ";
+  const std::string tail = "}},\r\n \"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}\r\n";
+  const auto file = [&](const std::string& path) { return head + path + tail; };
+  const Case cases[] = {
+      {"ClassSuffix", file(R"("Blueprint'/Game/I/Crate.Crate_C'")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"TrailingSpace", file(R"("Blueprint'/Game/I/Crate.Crate' ")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"DefaultPrefix", file(R"("Blueprint'/Game/I/Crate.Default__Crate'")"),
+       file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"EscapesInOtherStrings", file(R"("Blueprint'\/Game\/I\/Crate.Crate_C'")"),
+       file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      // Not certain: the wrapper may be missing for more than one reason, and an empty path has no meaning to find.
+      {"NoWrapper", file(R"("/Game/I/Crate.Crate")"), file(R"("/Game/I/Crate.Crate")")},
+      {"Empty", file(R"("")"), file(R"("")")},
+      {"Fine", file(R"("Blueprint'/Game/I/Crate.Crate'")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
+      {"LevelEntryName",
+       "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5}}}",
+       "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 5}}}"},
+      // Renamed, the entry would become a repeat of the other, and one of them would be lost.
+      {"LevelEntryNameTaken",
+       "{\"DestroyDinoLevel\": {\"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5},\n"
+       "  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 9}}}",
+       "{\"DestroyDinoLevel\": {\"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5},\n"
+       "  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 9}}}"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Write(c.before);
+    const check::FixPlan plan = check::PlanFixes(path);
+    EXPECT_EQ(plan.before, c.before) << c.name;
+    EXPECT_EQ(plan.after, c.after) << c.name;
+    EXPECT_EQ(plan.changes.size(), c.before == c.after ? 0U : 1U) << c.name;
+    if (plan.changes.empty()) continue;
+    // Checked again, the fixed file has no finding that the change was for.
+    const auto before = CodesAndPointers(check::CheckFile(path));
+    Write(plan.after);
+    for (const auto& [code, pointer] : CodesAndPointers(check::CheckFile(path))) {
+      EXPECT_TRUE(code != "W202" && code != "W203") << c.name << " " << code << " " << pointer;
+    }
+    EXPECT_NE(before, CodesAndPointers(check::CheckFile(path))) << c.name;
+  }
+}
+
+TEST_F(CheckTest, FixDryRunIsAUnifiedDiff) {
+  const std::string path = Write(
+      "{\n \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B '\"}},\n"
+      " \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n");
+  const check::FixPlan plan = check::PlanFixes(path);
+  ASSERT_EQ(plan.changes.size(), 3U);
+  EXPECT_EQ(std::make_pair(plan.changes[0].line, plan.changes[0].column), std::make_pair(2, 37));
+  EXPECT_EQ(check::UnifiedDiff(plan, "config.json"),
+            "--- config.json\n+++ config.json\n"
+            "@@ -2,1 +2,1 @@\n"
+            "- \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B '\"}},\n"
+            "+ \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B'\"}},\n"
+            "@@ -3,1 +3,1 @@\n"
+            "- \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n"
+            "+ \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C'\"}}}\n");
 }
 
 }  // namespace

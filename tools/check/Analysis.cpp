@@ -1,7 +1,6 @@
 // The configuration walked as the hooks walk it, one member at a time, and reviewed for what the walks accept
 // without a word. Every error comes from the hooks' own walks failing on a probe document.
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
@@ -91,45 +90,108 @@ std::vector<std::string> SpawnLines(const std::string& what) {
   return {Line(detours::kDinoBeginPlay, TIDYWARDEN_SPAWN_FILTER_SOURCE, what)};
 }
 
-constexpr const char* kItemWalkEffect =
-    "The inventory hooks fail here on every call that has an item to check, each call logging the line below: "
-    "no item that the add check inspects can be added (an item listed under an earlier member is still "
-    "refused), no inventory holding an item can be viewed remotely, and listed items are no longer removed when "
-    "a client finishes receiving an inventory.";
-constexpr const char* kCreatureWalkEffect =
-    "Every creature that enters play fails the list check here, each spawn logging the line below: creatures "
-    "listed under later members are not destroyed, and the level check never runs, so no creature is destroyed "
-    "by level.";
-
-std::string LaterMembers(std::size_t count) {
+std::string LaterMembers(const Report& report, std::size_t count) {
   if (count == 0) return {};
-  return fmt::format(" {} member{} sorting after it {} never reached while it fails.", count, count == 1 ? "" : "s",
-                     count == 1 ? "is" : "are");
+  if (count == 1) return report.Say(text::kLaterMember);
+  return report.Say(text::kLaterMembers, fmt::arg("count", count));
 }
 
 // ---- The document ------------------------------------------------------------------------------------------
 
 // A document that is not an object meets the walks before any list does.
-void ReviewDocumentKind(json& document, Findings& findings) {
-  const std::string kind = KindOf(document);
+void ReviewDocumentKind(json& document, Report& report) {
+  const std::string kind = KindOf(document, report.language);
   const auto creatureFailure = CreatureWalkFailure(document);
   // The inventory walk turns a null document into an object in memory, which the spawn filter then accepts.
   const auto itemFailure = ItemWalkFailure(document);
   const bool creatureFailsLater = creatureFailure && CreatureWalkFailure(document).has_value();
+  const std::string message = report.Say(text::kNotObject, fmt::arg("kind", kind));
   if (itemFailure) {
-    Add(findings, Severity::Error, "E110", "", "the file holds " + kind + ", not an object", kItemWalkEffect,
-        ItemWalkLines(*itemFailure));
+    report.Add(Code::E110, {}, message, report.Say(text::kItemWalkEffect), ItemWalkLines(*itemFailure));
   }
   if (creatureFailure) {
-    std::string effect =
-        "Every creature that enters play fails the spawn filter, each spawn logging the line below: no creature is "
-        "destroyed by the list or by level";
-    if (!creatureFailsLater) {
-      effect += " until an inventory hook first reads the item list, which turns the document in memory into an object";
-    }
-    Add(findings, Severity::Error, "E120", "", "the file holds " + kind + ", not an object", effect + ".",
-        SpawnLines(*creatureFailure));
+    report.Add(Code::E120, {}, message,
+               report.Say(creatureFailsLater ? text::kSpawnFilterFails : text::kSpawnFilterFailsUntil),
+               SpawnLines(*creatureFailure));
   }
+}
+
+// ---- What the lists share ---------------------------------------------------------------------------------------
+
+// A list that is missing, null or of a kind the plug-in walks nothing in.
+void ListOff(Report& report, const char* key, const json* found, const text::Text& walksNothing,
+             const text::Text& offEffect) {
+  const std::string list = Quote(key);
+  if (found == nullptr || found->is_null()) {
+    report.Add(Code::N303, {{key}},
+               report.Say(found == nullptr ? text::kListMissing : text::kListNull, fmt::arg("list", list)),
+               report.Say(offEffect));
+    return;
+  }
+  report.Add(Code::W207, {{key}},
+             report.Say(walksNothing, fmt::arg("list", list), fmt::arg("kind", KindOf(*found, report.language))),
+             report.Say(offEffect));
+}
+
+// What a member must hold: one member of a given name, which the walk reads.
+struct Shape {
+  const char* member;
+  const text::Text& notObject;
+  const text::Text& wrongKind;
+  const text::Text& missing;
+  const text::Text& misspelt;
+};
+const Shape kLabelledShape{config::kBlueprintKey, text::kMemberNotObject, text::kBlueprintNotString,
+                           text::kNoBlueprint, text::kBlueprintMisspelt};
+const Shape kLevelShape{config::kThresholdKey, text::kEntryNotObject, text::kThresholdNotNumber, text::kNoThreshold,
+                        text::kThresholdMisspelt};
+
+// The walks' verdict on a document of one member depends only on the member's kind and on the kind of the one member
+// they read in it (the exception texts name kinds, never values): one probe walk per shape, whatever the count of
+// members, and an exception raised once per shape instead of once per faulty member.
+class VerdictByShape {
+ public:
+  template <typename Walk>
+  const std::optional<std::string>& Of(const json& value, const char* member, Walk&& walk) {
+    int inner = -1;
+    if (value.is_object()) {
+      const auto found = value.find(member);
+      inner = found == value.end() ? -2 : static_cast<int>(found->type());
+    }
+    const auto key = std::make_pair(static_cast<int>(value.type()), inner);
+    const auto known = verdicts_.find(key);
+    if (known != verdicts_.end()) return known->second;
+    return verdicts_.emplace(key, walk()).first->second;
+  }
+
+ private:
+  std::map<std::pair<int, int>, std::optional<std::string>> verdicts_;
+};
+
+// What a value was before a walk was lent it: a failing walk may add null members to it.
+struct Before {
+  Before(const json& value, const char* member, Language language)
+      : kind(KindOf(value, language)), object(value.is_object()), memberPresent(object && value.contains(member)) {}
+  std::string kind;
+  bool object;
+  bool memberPresent;
+};
+
+// Why a member the walk failed on is faulty, in the administrator's terms.
+std::string ShapeFault(const Report& report, const Shape& shape, const std::string& label, const json& value,
+                       const Before& before) {
+  const std::string quoted = Quote(label);
+  if (!before.object) return report.Say(shape.notObject, fmt::arg("label", quoted), fmt::arg("kind", before.kind));
+  if (before.memberPresent) {
+    return report.Say(shape.wrongKind, fmt::arg("label", quoted),
+                      fmt::arg("kind", KindOf(*value.find(shape.member), report.language)));
+  }
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    if (it.key() != shape.member && !NearestName(it.key(), {shape.member}).empty()) {
+      return report.Say(shape.misspelt, fmt::arg("label", quoted), fmt::arg("name", Quote(it.key())));
+    }
+  }
+  return report.Say(shape.missing, fmt::arg("label", quoted));
 }
 
 // ---- The two labelled lists -----------------------------------------------------------------------------------
@@ -137,31 +199,19 @@ void ReviewDocumentKind(json& document, Findings& findings) {
 struct LabelledList {
   const char* key;
   PathFamily family;
-  const char* listCode;    // the list itself fails
-  const char* memberCode;  // one of its members fails
-  const char* what;        // "item" or "creature", in messages
-  const char* effect;
-  const char* offEffect;  // the list missing
-  const char* duplicateEffect;
+  Code listCode;    // the list itself fails
+  Code memberCode;  // one of its members fails
+  const text::Text& what;
+  const text::Text& effect;
+  const text::Text& offEffect;  // the list missing
+  const text::Text& duplicateEffect;
 };
 
-const LabelledList kItems{config::kItemListKey,
-                          PathFamily::Item,
-                          "E111",
-                          "E112",
-                          "item",
-                          kItemWalkEffect,
-                          "No item is kept out of inventories.",
-                          "Such an item gets one removal call per member when an inventory is purged; only the first "
-                          "removes anything."};
-const LabelledList kCreatures{config::kCreatureListKey,
-                              PathFamily::Creature,
-                              "E121",
-                              "E122",
-                              "creature",
-                              kCreatureWalkEffect,
-                              "No creature is destroyed for its class as it enters play.",
-                              "Such a creature is force-destroyed once per member as it enters play."};
+const LabelledList kItems{config::kItemListKey, PathFamily::Item,     Code::E111,         Code::E112,
+                          text::kItem,          text::kItemWalkEffect, text::kItemListOff, text::kItemListedTwice};
+const LabelledList kCreatures{config::kCreatureListKey, PathFamily::Creature,       Code::E121,
+                              Code::E122,               text::kCreature,            text::kCreatureWalkEffect,
+                              text::kCreatureListOff,   text::kCreatureListedTwice};
 
 std::vector<std::string> WalkLines(const LabelledList& list, const std::string& what) {
   return list.family == PathFamily::Item ? ItemWalkLines(what) : SpawnLines(what);
@@ -171,69 +221,44 @@ std::optional<std::string> WalkFailure(const LabelledList& list, json& document)
   return list.family == PathFamily::Item ? ItemWalkFailure(document) : CreatureWalkFailure(document);
 }
 
-// What a value was before a walk was lent it: a failing walk may add null members to it.
-struct Before {
-  explicit Before(const json& value, const char* member)
-      : kind(KindOf(value)), object(value.is_object()), memberPresent(object && value.contains(member)) {}
-  std::string kind;
-  bool object;
-  bool memberPresent;
-};
-
-// Why a member the walk failed on is faulty, in the administrator's terms.
-std::string MemberFault(const std::string& label, const json& member, const Before& before) {
-  const std::string name = "member " + Quote(label);
-  if (!before.object) {
-    return name + " is " + before.kind + "; each member must be an object holding a \"Blueprint\" string";
-  }
-  const auto blueprint = member.find(config::kBlueprintKey);
-  if (before.memberPresent) return "\"Blueprint\" of " + name + " is " + KindOf(*blueprint) + ", not a string";
-  std::string fault = name + " has no \"Blueprint\"";
-  for (auto it = member.begin(); it != member.end(); ++it) {
-    if (it.key() != config::kBlueprintKey && !NearestName(it.key(), {config::kBlueprintKey}).empty()) {
-      return fault + "; its " + Quote(it.key()) + " is not read (the name is \"Blueprint\", exactly)";
-    }
-  }
-  return fault;
-}
-
-// Pointers are built only for the values that have something to report.
-using PointerOf = std::function<std::string()>;
-
-void ReviewPathText(const std::string& text, PathFamily family, const PointerOf& pointer, Findings& findings) {
-  const PathReview review = ReviewPath(text, family);
+void ReviewPathText(Report& report, const std::string& path, PathFamily family, Anchor anchor) {
+  const PathReview review = ReviewPath(path, family, report.language);
   if (review.verdict == PathReview::Verdict::Fine) return;
-  const char* what = family == PathFamily::Item ? "item" : "creature";
+  const std::string what = Pick(family == PathFamily::Item ? text::kItem : text::kCreature, report.language);
+  const std::string quoted = Quote(path);
+  const auto say = [&](const text::Text& message) {
+    return report.Say(message, fmt::arg("what", what), fmt::arg("reason", review.reason), fmt::arg("text", quoted));
+  };
+  Code code = Code::W202;
   std::string message;
   std::string effect;
-  const char* code = "W202";
   switch (review.verdict) {
     case PathReview::Verdict::Empty:
-      code = "W204";
-      message = "empty path: " + review.reason;
-      effect = std::string("It matches no ") + what + " in a real game.";
+      code = Code::W204;
+      message = say(text::kEmptyPath);
+      effect = say(text::kMatchesNothingReal);
       break;
     case PathReview::Verdict::Never:
-      message = Quote(text) + " can never equal a path the game derives: " + review.reason;
-      effect = std::string("It matches no ") + what + ", silently.";
+      message = say(text::kNeverDerived);
+      effect = say(text::kMatchesNothing);
       break;
     default:
-      code = "W203";
-      message = Quote(text) + " is almost certainly not the path meant: " + review.reason;
-      effect = std::string("It matches no ") + what + " of an ordinarily named class, silently.";
+      code = Code::W203;
+      message = say(text::kNotMeant);
+      effect = say(text::kMatchesNothingOrdinary);
       break;
   }
-  if (!review.suggestion.empty()) message += "; perhaps " + Quote(review.suggestion);
-  Add(findings, Severity::Warning, code, pointer(), message, effect);
+  if (!review.suggestion.empty()) message += report.Say(text::kPerhaps, fmt::arg("suggestion", Quote(review.suggestion)));
+  if (review.certain && !review.suggestion.empty()) anchor.fix = review.suggestion;
+  report.Add(code, std::move(anchor), message, effect);
 }
 
 // The blueprint of every member the walk accepted, by label, for the level list to compare with.
 using ListedPaths = std::map<std::string, std::string>;
 
-ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Findings& findings) {
+ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report& report) {
   ListedPaths listed;
   const auto found = document.find(list.key);
-  const std::string listPointer = Pointer({list.key});
   if (found == document.end() || !found->is_object()) {
     std::optional<std::string> failure;
     if (found == document.end()) {
@@ -243,44 +268,40 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Finding
       Probe probe(*found, list.key);
       failure = WalkFailure(list, probe.Document());
     }
-    const std::string kind = found == document.end() ? std::string("missing") : KindOf(*found);
-    if (failure) {
-      Add(findings, Severity::Error, list.listCode, listPointer,
-          Quote(list.key) + " is " + kind + "; it must be an object of labelled members", list.effect,
-          WalkLines(list, *failure));
-    } else if (found == document.end() || found->is_null()) {
-      Add(findings, Severity::Note, "N303", listPointer,
-          Quote(list.key) + (found == document.end() ? " is missing" : " is null"), list.offEffect);
+    if (!failure) {
+      ListOff(report, list.key, found == document.end() ? nullptr : &*found, text::kListWalksNothing, list.offEffect);
     } else {
-      Add(findings, Severity::Warning, "W207", listPointer,
-          Quote(list.key) + " is " + kind + ", not an object of labelled members: the plug-in walks nothing in it",
-          list.offEffect);
+      const std::string kind = KindOf(*found, report.language);
+      report.Add(list.listCode, {{list.key}},
+                 report.Say(text::kListWrongKind, fmt::arg("list", Quote(list.key)), fmt::arg("kind", kind)),
+                 report.Say(list.effect), WalkLines(list, *failure));
     }
     return listed;
   }
 
   json& members = *found;
+  VerdictByShape verdicts;
   std::size_t position = 0;
   std::map<std::string, std::vector<std::string>> labelsByPath;
   for (auto member = members.begin(); member != members.end(); ++member, ++position) {
     const std::string& label = member.key();
-    const Before before(member.value(), config::kBlueprintKey);
-    std::optional<std::string> failure;
-    {
+    const Before before(member.value(), config::kBlueprintKey, report.language);
+    const std::optional<std::string>& failure = verdicts.Of(member.value(), config::kBlueprintKey, [&] {
       Probe probe(member.value(), list.key, label);
-      failure = WalkFailure(list, probe.Document());
-    }
+      return WalkFailure(list, probe.Document());
+    });
     if (failure) {
-      const std::string pointer =
-          before.memberPresent ? Pointer({list.key, label, config::kBlueprintKey}) : Pointer({list.key, label});
-      Add(findings, Severity::Error, list.memberCode, pointer, MemberFault(label, member.value(), before),
-          list.effect + LaterMembers(members.size() - position - 1), WalkLines(list, *failure));
+      // The value at fault: the "Blueprint", or the member itself; a member that lacks one is found by its label.
+      Anchor anchor = before.memberPresent ? Anchor({list.key, label, config::kBlueprintKey})
+                                           : Anchor({list.key, label}, before.object);
+      report.Add(list.memberCode, std::move(anchor), ShapeFault(report, kLabelledShape, label, member.value(), before),
+                 report.Say(list.effect) + LaterMembers(report, members.size() - position - 1),
+                 WalkLines(list, *failure));
       continue;
     }
     // The walk has just read this member's "Blueprint" as a string.
     const std::string& path = config::BlueprintOfCopy(member.value());
-    const auto pathPointer = [&] { return Pointer({list.key, label, config::kBlueprintKey}); };
-    ReviewPathText(path, list.family, pathPointer, findings);
+    ReviewPathText(report, path, list.family, {{list.key, label, config::kBlueprintKey}});
     labelsByPath[path].push_back(label);
     listed.emplace(label, path);
   }
@@ -289,163 +310,128 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Finding
     if (labels.size() < 2) continue;
     std::string names;
     for (const auto& label : labels) names += (names.empty() ? "" : ", ") + Quote(label);
-    Add(findings, Severity::Note, "N301", Pointer({list.key, labels[1], config::kBlueprintKey}),
-        fmt::format("the {} path {} is listed under {} labels: {}", list.what, Quote(path), labels.size(), names),
-        list.duplicateEffect);
+    report.Add(Code::N301, {{list.key, labels[1], config::kBlueprintKey}},
+               report.Say(text::kSamePathLabels, fmt::arg("what", Pick(list.what, report.language)),
+                          fmt::arg("path", Quote(path)), fmt::arg("count", labels.size()), fmt::arg("names", names)),
+               report.Say(list.duplicateEffect));
   }
   return listed;
 }
 
 // ---- The level list -------------------------------------------------------------------------------------------
 
-std::string EntryFault(const json& entry, const Before& before) {
-  if (!before.object) {
-    return "it is " + before.kind + "; an entry must be an object holding an \"ExceedSestructionLevel\" number";
-  }
-  const auto threshold = entry.find(config::kThresholdKey);
-  if (before.memberPresent) return "\"ExceedSestructionLevel\" is " + KindOf(*threshold) + ", not a number";
-  std::string fault = "it has no \"ExceedSestructionLevel\"";
-  for (auto it = entry.begin(); it != entry.end(); ++it) {
-    if (it.key() != config::kThresholdKey && !NearestName(it.key(), {config::kThresholdKey}).empty()) {
-      return fault + "; its " + Quote(it.key()) + " is not read (the name is spelt \"ExceedSestructionLevel\")";
-    }
-  }
-  return fault;
-}
-
 // A threshold that the plug-in's conversion to a 32-bit integer turns into another number than the one written.
-void ReviewThreshold(const json& value, const PointerOf& pointer, Findings& findings) {
+void ReviewThreshold(Report& report, const json& value, Anchor anchor) {
   std::int32_t effective = 0;
   try {
     effective = config::ThresholdOf(value);
   } catch (const std::exception&) {
     return;
   }
-  std::string why;
+  const text::Text* why = nullptr;
   if (value.is_boolean()) {
-    why = "a boolean, not a number";
+    why = &text::kThresholdBoolean;
   } else if (value.is_number_float()) {
     const double number = value.get<double>();
     if (number == static_cast<double>(effective)) return;
     why = number >= std::numeric_limits<std::int32_t>::max() || number <= std::numeric_limits<std::int32_t>::min()
-              ? "beyond the 32-bit range, so it saturates"
-              : "a fraction, which is cut off";
+              ? &text::kThresholdSaturates
+              : &text::kThresholdFraction;
   } else if (value.is_number_unsigned()) {
     if (effective >= 0 && value.get<std::uint64_t>() == static_cast<std::uint64_t>(effective)) return;
-    why = "beyond the 32-bit range, so only its low 32 bits count";
+    why = &text::kThresholdWraps;
   } else if (value.is_number_integer()) {
     if (value.get<std::int64_t>() == effective) return;
-    why = "beyond the 32-bit range, so only its low 32 bits count";
+    why = &text::kThresholdWraps;
   } else {
     return;
   }
-  std::string effect;
-  if (effective <= 1) {
-    effect = fmt::format(
-        "Every creature of this path with a status component is destroyed as it enters play (base level {} or "
-        "more: all of them).",
-        effective);
-  } else if (effective == std::numeric_limits<std::int32_t>::max()) {
-    effect = "Only a creature at base level 2147483647 would be destroyed: the level check is in effect off.";
-  } else {
-    effect = fmt::format("Creatures of this path are destroyed from base level {} up.", effective);
-  }
-  Add(findings, Severity::Warning, "W205", pointer(),
-      fmt::format("the threshold {} is {}: the plug-in uses {}", value.dump(), why, effective), effect);
+  const text::Text& effect = effective <= 1                                         ? text::kThresholdAll
+                             : effective == std::numeric_limits<std::int32_t>::max() ? text::kThresholdOff
+                                                                                     : text::kThresholdFrom;
+  report.Add(Code::W205, std::move(anchor),
+             report.Say(text::kThresholdUsed, fmt::arg("value", value.dump()),
+                        fmt::arg("why", Pick(*why, report.language)), fmt::arg("used", effective)),
+             report.Say(effect, fmt::arg("used", effective)));
 }
 
-void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Findings& findings) {
+void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report& report) {
   const char* key = config::kLevelListKey;
   const auto found = document.find(key);
-  const std::string listPointer = Pointer({key});
-  if (found == document.end() || found->is_null()) {
-    Add(findings, Severity::Note, "N303", listPointer,
-        Quote(key) + (found == document.end() ? " is missing" : " is null"),
-        "No creature is destroyed for its level as it enters play.");
-    return;
-  }
-  if (!found->is_object()) {
-    Add(findings, Severity::Warning, "W207", listPointer,
-        Quote(key) + " is " + KindOf(*found) + ", not an object of creature paths: the level check never runs",
-        "No creature is destroyed for its level as it enters play.");
+  if (found == document.end() || !found->is_object()) {
+    ListOff(report, key, found == document.end() ? nullptr : &*found, text::kLevelListNotObject, text::kLevelListOff);
     return;
   }
 
   std::map<std::string, std::string> labelByPath;
   for (const auto& [label, path] : listedCreatures) labelByPath.emplace(path, label);
+  VerdictByShape verdicts;
 
   for (auto entry = found->begin(); entry != found->end(); ++entry) {
     const std::string& path = entry.key();
-    const Before before(entry.value(), config::kThresholdKey);
-    std::optional<std::string> failure;
-    {
+    const Before before(entry.value(), config::kThresholdKey, report.language);
+    const std::optional<std::string>& failure = verdicts.Of(entry.value(), config::kThresholdKey, [&] {
       Probe probe(entry.value(), key, path);
-      failure = LevelCheckFailure(probe.Document(), path);
-    }
-    const auto entryPointer = [&] { return Pointer({key, path}); };
-    const auto faultPointer = [&] {
-      return before.memberPresent ? Pointer({key, path, config::kThresholdKey}) : entryPointer();
-    };
-    ReviewPathText(path, PathFamily::Creature, entryPointer, findings);
+      return LevelCheckFailure(probe.Document(), path);
+    });
+    const Anchor entryAnchor{{key, path}, true};
+    const Anchor faultAnchor = before.memberPresent ? Anchor({key, path, config::kThresholdKey})
+                                                    : Anchor({key, path}, before.object);
+    ReviewPathText(report, path, PathFamily::Creature, entryAnchor);
     if (failure) {
-      const std::string fault = EntryFault(entry.value(), before);
+      const std::string fault = ShapeFault(report, kLevelShape, path, entry.value(), before);
+      const std::string quoted = Quote(path);
       if (CanBeDerived(path)) {
-        Add(findings, Severity::Error, "E132", faultPointer(), "entry " + Quote(path) + ": " + fault,
-            "Every creature of this path that has a status component fails the level check as it enters play, each "
-            "spawn logging the line below, and is never destroyed for its level; other creatures are not affected.",
-            SpawnLines(*failure));
+        report.Add(Code::E132, faultAnchor,
+                   report.Say(text::kEntryFault, fmt::arg("path", quoted), fmt::arg("fault", fault)),
+                   report.Say(text::kLevelCheckFails), SpawnLines(*failure));
       } else {
-        Add(findings, Severity::Warning, "W208", faultPointer(),
-            "entry " + Quote(path) + ": " + fault + "; no creature's path can equal its name, so no spawn reads it",
-            "None while the name stays as it is; once it is corrected, the entry would fail the level check of "
-            "every creature of that path.",
-            SpawnLines(*failure));
+        report.Add(Code::W208, faultAnchor,
+                   report.Say(text::kEntryNeverRead, fmt::arg("path", quoted), fmt::arg("fault", fault)),
+                   report.Say(text::kEntryNeverReadEffect), SpawnLines(*failure));
       }
     } else if (before.memberPresent) {
-      ReviewThreshold(entry->find(config::kThresholdKey).value(), faultPointer, findings);
+      ReviewThreshold(report, entry->find(config::kThresholdKey).value(), faultAnchor);
     }
     const auto listed = labelByPath.find(path);
     if (listed != labelByPath.end()) {
-      Add(findings, Severity::Note, "N302", entryPointer(),
-          "the creature path " + Quote(path) + " is also listed in \"DestroyDinolist\" (label " +
-              Quote(listed->second) + ")",
-          "Every such creature is destroyed by the list already; those at or above the threshold get a second "
-          "destroy call from the level check.");
+      report.Add(Code::N302, entryAnchor,
+                 report.Say(text::kListedAndCapped, fmt::arg("path", Quote(path)),
+                            fmt::arg("label", Quote(listed->second))),
+                 report.Say(text::kListedAndCappedEffect));
     }
   }
 }
 
 // ---- Keys the plug-in does not read ---------------------------------------------------------------------------
 
-void ReviewTopLevelKeys(const json& document, Findings& findings) {
+void ReviewTopLevelKeys(const json& document, Report& report) {
   for (auto it = document.begin(); it != document.end(); ++it) {
     const std::string& name = it.key();
     if (name == config::kItemListKey || name == config::kCreatureListKey || name == config::kLevelListKey) continue;
     const std::string nearest =
         NearestName(name, {config::kItemListKey, config::kCreatureListKey, config::kLevelListKey});
-    std::string message = Quote(name) + " is not a key the plug-in reads";
-    std::string effect = "The plug-in ignores it.";
+    std::string message = report.Say(text::kUnknownKey, fmt::arg("name", Quote(name)));
+    std::string effect = report.Say(text::kIgnored);
     if (!nearest.empty()) {
-      message += "; did you mean " + Quote(nearest) + "?";
-      if (!document.contains(nearest)) {
-        effect = "The plug-in ignores it, and " + Quote(nearest) + " is missing: that list is off.";
-      }
+      message += report.Say(text::kDidYouMean, fmt::arg("nearest", Quote(nearest)));
+      if (!document.contains(nearest)) effect = report.Say(text::kIgnoredListOff, fmt::arg("nearest", Quote(nearest)));
     }
-    Add(findings, Severity::Warning, "W201", Pointer({name}), message, effect);
+    report.Add(Code::W201, {{name}, true}, message, effect);
   }
 }
 
 }  // namespace
 
-void AnalyseDocument(json& document, Findings& findings) {
+void AnalyseDocument(json& document, Report& report) {
   if (!document.is_object()) {
-    ReviewDocumentKind(document, findings);
+    ReviewDocumentKind(document, report);
     return;
   }
-  ReviewLabelledList(kItems, document, findings);
-  const ListedPaths creatures = ReviewLabelledList(kCreatures, document, findings);
-  ReviewLevelList(document, creatures, findings);
-  ReviewTopLevelKeys(document, findings);
+  ReviewLabelledList(kItems, document, report);
+  const ListedPaths creatures = ReviewLabelledList(kCreatures, document, report);
+  ReviewLevelList(document, creatures, report);
+  ReviewTopLevelKeys(document, report);
 }
 
 }  // namespace check::detail

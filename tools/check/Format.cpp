@@ -1,5 +1,14 @@
 // The findings as text for a person, as JSON for a program, and as an exit status.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <fmt/format.h>
 #include <utf8cpp/utf8.h>
@@ -11,13 +20,7 @@
 namespace check {
 namespace {
 
-constexpr std::size_t kPointerShown = 300;
-
-// A parse error's text can quote bytes that are not UTF-8; a terminal gets U+FFFD for them.
-std::string Printable(const std::string& text) {
-  if (utf8::find_invalid(text.begin(), text.end()) == text.end()) return text;
-  return utf8::replace_invalid(text);
-}
+using detail::Printable;
 
 struct Style {
   const char* on;
@@ -36,9 +39,40 @@ Style SeverityStyle(Severity severity, bool colour) {
   }
 }
 
-std::string Count(std::size_t count, const char* noun) {
-  return fmt::format("{} {}{}", count, noun, count == 1 ? "" : "s");
+// A file name as a SARIF artifact's URI: a drive path becomes file:///D:/..., separators become /, and everything
+// outside the unreserved characters is percent-encoded.
+std::string FileUri(const std::string& file) {
+  std::string path = file;
+  for (char& c : path) c = c == '\\' ? '/' : c;
+  std::string uri;
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) != 0) {
+    uri = "file:///";
+  } else if (!path.empty() && path[0] == '/') {
+    uri = "file://";
+  }
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || std::strchr("-._~/:", c) != nullptr) {
+      uri += c;
+    } else {
+      uri += fmt::format("%{:02X}", byte);
+    }
+  }
+  return uri;
 }
+
+const char* SarifLevel(Severity severity) {
+  switch (severity) {
+    case Severity::Error:
+      return "error";
+    case Severity::Warning:
+      return "warning";
+    default:
+      return "note";
+  }
+}
+
+std::string Say(const text::Text& text, Language language) { return detail::Pick(text, language); }
 
 }  // namespace
 
@@ -56,34 +90,66 @@ const char* SeverityName(Severity severity) {
 int ExitStatus(const Findings& findings) {
   int status = 0;
   for (const Finding& finding : findings) {
-    if (finding.code == "E100") return 3;
+    if (finding.code == Info(Code::E100).code) return 3;
     if (finding.severity == Severity::Error) status = 2;
     if (finding.severity == Severity::Warning && status < 1) status = 1;
   }
   return status;
 }
 
-std::string FormatText(const Findings& findings, bool colour) {
-  const char* dim = colour ? "\033[2m" : "";
-  const char* plain = colour ? "\033[0m" : "";
+std::optional<Language> ParseLanguage(std::string_view name) {
+  if (name == "en") return Language::English;
+  if (name == "zh-CN" || name == "zh_CN" || name == "zh") return Language::Chinese;
+  return std::nullopt;
+}
+
+Language LanguageFromLocale(std::string_view locale) {
+  return locale.starts_with("zh") ? Language::Chinese : Language::English;
+}
+
+Language EnvironmentLanguage() {
+  // A locale set in the environment is the user's choice; Windows sets none of its own (a POSIX shell on it may).
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return LanguageFromLocale(value);
+  }
+#if defined(_WIN32)
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? Language::Chinese : Language::English;
+#else
+  return Language::English;
+#endif
+}
+
+std::string FormatText(const Findings& findings, const TextOptions& options) {
+  const Language language = options.language;
+  const char* dim = options.colour ? "\033[2m" : "";
+  const char* plain = options.colour ? "\033[0m" : "";
+  const std::string colon = language == Language::Chinese ? "：" : ": ";
+  const std::string effectLabel = Say(text::kEffect, language) + colon;
+  const std::string logLabel = Say(text::kPluginLog, language) + colon;
+  const std::string file = Printable(options.file);
+  if (findings.empty()) return file + ": " + Say(text::kNoFindings, language) + "\n";
   std::string text;
   std::size_t counts[3] = {0, 0, 0};
   for (const Finding& finding : findings) {
     ++counts[static_cast<int>(finding.severity)];
-    const Style style = SeverityStyle(finding.severity, colour);
-    // A pointer holds the member names whole, and a name can be megabytes long; JSON output keeps it whole.
+    const Style style = SeverityStyle(finding.severity, options.colour);
+    // FILE:LINE:COLUMN: as compilers write it, so editors and CI place the finding; the severity stays in English
+    // for the same reason.
     const std::string where =
-        finding.pointer.empty() ? "the whole file" : Printable(detail::Shortened(finding.pointer, kPointerShown));
-    text += fmt::format("{}{} {}{} at {}: {}\n", style.on, SeverityName(finding.severity), finding.code, style.off,
-                        where, Printable(finding.message));
-    if (!finding.effect.empty()) text += fmt::format("    effect: {}\n", Printable(finding.effect));
-    for (const std::string& line : finding.log)
-      text += fmt::format("    {}plug-in log:{} {}\n", dim, plain, Printable(line));
+        finding.line > 0 ? fmt::format("{}:{}:{}", file, finding.line, finding.column) : file;
+    text += fmt::format("{}: {}{} {}{}: {}\n", where, style.on, SeverityName(finding.severity), finding.code,
+                        style.off, Printable(finding.message));
+    if (!finding.effect.empty()) text += fmt::format("    {}{}\n", effectLabel, Printable(finding.effect));
+    for (const std::string& line : finding.log) text += fmt::format("    {}{}{}{}\n", dim, logLabel, plain, Printable(line));
   }
-  if (findings.empty()) return "no findings: the plug-in reads this configuration as it is written\n";
-  text += Count(counts[static_cast<int>(Severity::Error)], "error") + ", " +
-          Count(counts[static_cast<int>(Severity::Warning)], "warning") + ", " +
-          Count(counts[static_cast<int>(Severity::Note)], "note") + "\n";
+  const auto count = [&](Severity severity) { return counts[static_cast<int>(severity)]; };
+  const auto plural = [](std::size_t n) { return n == 1 ? "" : "s"; };
+  text += fmt::format(fmt::runtime(Say(text::kSummary, language)), fmt::arg("errors", count(Severity::Error)),
+                      fmt::arg("es", plural(count(Severity::Error))), fmt::arg("warnings", count(Severity::Warning)),
+                      fmt::arg("ws", plural(count(Severity::Warning))), fmt::arg("notes", count(Severity::Note)),
+                      fmt::arg("ns", plural(count(Severity::Note)))) +
+          "\n";
   return text;
 }
 
@@ -93,12 +159,90 @@ std::string FormatJson(const Findings& findings) {
   for (const Finding& finding : findings) {
     array.push_back({{"severity", SeverityName(finding.severity)},
                      {"code", finding.code},
+                     {"line", finding.line},
+                     {"column", finding.column},
                      {"pointer", finding.pointer},
                      {"message", finding.message},
                      {"effect", finding.effect},
                      {"log", finding.log}});
   }
   return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string FormatSarif(const Findings& findings, const std::string& file, Language language) {
+  using nlohmann::ordered_json;
+  const auto index = static_cast<std::size_t>(language);
+  ordered_json rules = ordered_json::array();
+  for (const CodeInfo& info : CodeTable()) {
+    rules.push_back({{"id", info.code},
+                     {"shortDescription", {{"text", info.title[index]}}},
+                     {"defaultConfiguration", {{"level", SarifLevel(info.severity)}}}});
+  }
+  ordered_json results = ordered_json::array();
+  for (const Finding& finding : findings) {
+    std::size_t rule = 0;
+    while (rule < CodeTable().size() && finding.code != CodeTable()[rule].code) ++rule;
+    ordered_json location = {{"physicalLocation", {{"artifactLocation", {{"uri", FileUri(file)}}}}}};
+    if (finding.line > 0) {
+      location["physicalLocation"]["region"] = {{"startLine", finding.line}, {"startColumn", finding.column}};
+    }
+    if (!finding.pointer.empty()) {
+      location["logicalLocations"] = ordered_json::array({{{"fullyQualifiedName", finding.pointer}}});
+    }
+    std::string message = finding.message;
+    if (!finding.effect.empty()) message += "\n" + finding.effect;
+    results.push_back({{"ruleId", finding.code},
+                       {"ruleIndex", rule},
+                       {"level", SarifLevel(finding.severity)},
+                       {"message", {{"text", message}}},
+                       {"locations", ordered_json::array({location})},
+                       {"properties", {{"pointer", finding.pointer}, {"log", finding.log}}}});
+  }
+  const ordered_json log = {
+      {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
+      {"version", "2.1.0"},
+      {"runs", ordered_json::array({{{"tool", {{"driver", {{"name", "tidywarden-check"}, {"rules", rules}}}}},
+                                     {"language", language == Language::Chinese ? "zh-CN" : "en-US"},
+                                     {"columnKind", "unicodeCodePoints"},
+                                     {"results", results}}})}};
+  return log.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string UnifiedDiff(const FixPlan& plan, const std::string& file) {
+  if (plan.changes.empty()) return {};
+  std::string diff = "--- " + file + "\n+++ " + file + "\n";
+  // Strings never span lines, so each changed line is a hunk of its own, in both files at the same number.
+  std::size_t change = 0;
+  std::ptrdiff_t shift = 0;  // how much longer the new text is before the current line
+  while (change < plan.changes.size()) {
+    const std::size_t lineBegin = plan.before.rfind('\n', plan.changes[change].begin) + 1;
+    const std::size_t lineEnd = std::min(plan.before.find('\n', plan.changes[change].begin), plan.before.size());
+    std::ptrdiff_t lineShift = 0;
+    const std::size_t first = change;
+    while (change < plan.changes.size() && plan.changes[change].begin < lineEnd) {
+      lineShift += static_cast<std::ptrdiff_t>(plan.changes[change].to.size()) -
+                   static_cast<std::ptrdiff_t>(plan.changes[change].end - plan.changes[change].begin);
+      ++change;
+    }
+    const std::string oldLine = plan.before.substr(lineBegin, lineEnd - lineBegin);
+    const std::string newLine = plan.after.substr(static_cast<std::size_t>(static_cast<std::ptrdiff_t>(lineBegin) + shift),
+                                                  static_cast<std::size_t>(static_cast<std::ptrdiff_t>(oldLine.size()) + lineShift));
+    shift += lineShift;
+    const int number = plan.changes[first].line;
+    diff += fmt::format("@@ -{0},1 +{0},1 @@\n-{1}\n+{2}\n", number, Printable(oldLine), Printable(newLine));
+  }
+  return diff;
+}
+
+std::string FormatCodes(Language language) {
+  std::string text = Say(text::kCodesHeading, language) + "\n";
+  for (const CodeInfo& info : CodeTable()) {
+    const text::Text& severity = info.severity == Severity::Error     ? text::kSeverityError
+                                 : info.severity == Severity::Warning ? text::kSeverityWarning
+                                                                      : text::kSeverityNote;
+    text += fmt::format("{}  {}  {}\n", info.code, Say(severity, language), info.title[static_cast<int>(language)]);
+  }
+  return text;
 }
 
 }  // namespace check

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include <fmt/format.h>
+
 #include "CheckInternal.h"
 #include "host/BlueprintForm.h"
 
@@ -47,7 +49,7 @@ PathReview Never(std::string reason, std::string_view text) {
 }
 
 PathReview Unlikely(std::string reason, std::string_view text) {
-  return {PathReview::Verdict::Unlikely, std::move(reason), Suggestion(text)};
+  return {PathReview::Verdict::Unlikely, std::move(reason), Suggestion(text), true};
 }
 
 }  // namespace
@@ -57,51 +59,36 @@ bool CanBeDerived(std::string_view text) {
   return text.size() > kPrefix.size() && text.starts_with(kPrefix) && text.ends_with(kClose);
 }
 
-PathReview ReviewPath(std::string_view text, PathFamily family) {
+PathReview ReviewPath(std::string_view text, PathFamily family, Language language) {
   const bool item = family == PathFamily::Item;
-  if (text.empty()) {
-    return {PathReview::Verdict::Empty,
-            item ? "the empty path matches only an item whose class's default object has a full name without a space, "
-                   "which no real item has"
-                 : "the empty path matches only a creature without a class, which no real creature is",
-            {}};
-  }
+  const auto say = [&](const text::Text& reason) { return std::string(Pick(reason, language)); };
+  if (text.empty()) return {PathReview::Verdict::Empty, say(item ? text::kEmptyItem : text::kEmptyCreature), {}};
   if (!CanBeDerived(text)) {
     const std::string_view trimmed = Trimmed(text);
     if (trimmed != text && !trimmed.empty() && CanBeDerived(trimmed)) {
-      return Never(IsJsonSpace(text.front()) ? "it starts with whitespace before Blueprint'"
-                                             : "it ends with whitespace after the closing '",
-                   text);
+      PathReview review = Never(say(IsJsonSpace(text.front()) ? text::kLeadingSpace : text::kTrailingSpace), text);
+      review.certain = true;
+      return review;
     }
     if (!text.starts_with(kPrefix)) {
       if (StartsWithIgnoringCase(text, kPrefix)) {
-        return Never("it starts with " + Quote(text.substr(0, kPrefix.size())) +
-                         ": the paths start with Blueprint' exactly, compared letter case and all",
+        return Never(fmt::format(fmt::runtime(Pick(text::kPrefixCase, language)),
+                                 fmt::arg("start", Quote(text.substr(0, kPrefix.size())))),
                      text);
       }
-      return Never("it lacks the Blueprint'...' wrapper that every derived path has", text);
+      return Never(say(text::kNoWrapper), text);
     }
-    if (!text.ends_with(kClose)) return Never("it does not end with the closing '", text);
-    return Never("it holds nothing but Blueprint'", text);
+    if (!text.ends_with(kClose)) return Never(say(text::kNoClose), text);
+    return Never(say(text::kOnlyPrefix), text);
   }
 
   const std::string_view inner = text.substr(kPrefix.size(), text.size() - kPrefix.size() - kClose.size());
-  if (inner.ends_with(kSuffix)) {
-    return Unlikely(item ? "it ends in _C': the game drops a class's final _C when it derives an item's path, so "
-                           "this matches only a class whose name ends in _C_C"
-                         : "it ends in _C': a creature's path drops the last two characters of its class "
-                           "reference (Name_C), so this matches only a reference ending in _C_C",
-                    text);
-  }
+  if (inner.ends_with(kSuffix)) return Unlikely(say(item ? text::kItemSuffix : text::kCreatureSuffix), text);
   if (inner.find(kDefault) != std::string_view::npos) {
-    return Unlikely(item ? "it contains Default__: the game removes every Default__ from an item's path, so this "
-                           "matches only a name in which a removal joins the text into a new Default__"
-                         : "it contains Default__: a creature's path comes from its class reference, which names "
-                           "the class, not its default object",
-                    text);
+    return Unlikely(say(item ? text::kItemDefault : text::kCreatureDefault), text);
   }
   if (!inner.empty() && (IsJsonSpace(inner.front()) || IsJsonSpace(inner.back()))) {
-    return Unlikely("it has whitespace just inside the quotes, which no game path has", text);
+    return Unlikely(say(text::kInnerSpace), text);
   }
   return {};
 }

@@ -6,18 +6,24 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include <fmt/format.h>
 #include <utf8cpp/utf8.h>
 
 #include "CheckInternal.h"
+#include "Positions.h"
+#include "config/ConfigAccess.h"
 #include "config/ConfigFile.h"
 
 namespace check {
 namespace {
 
+using detail::Anchor;
 using detail::IsJsonSpace;
 
 constexpr std::size_t kTrailingShown = 40;
@@ -45,14 +51,6 @@ std::string FileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Line and column (1-based) of a byte offset, counting lines as the JSON library does.
-std::string Place(const std::string& bytes, std::size_t offset) {
-  const auto end = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-  const auto lines = std::count(bytes.begin(), end, '\n');
-  const auto lineStart = std::find(std::make_reverse_iterator(end), bytes.rend(), '\n').base();
-  return "line " + std::to_string(lines + 1) + ", column " + std::to_string(end - lineStart + 1);
-}
-
 // UTF-16 shows as a byte-order mark, or as a zero byte in every other place of ASCII text.
 bool LooksLikeUtf16(const std::string& bytes) {
   if (bytes.size() >= 2) {
@@ -70,61 +68,159 @@ bool LooksLikeUtf16(const std::string& bytes) {
 }
 
 // A plain reason a file that does not parse may have, from its bytes.
-std::string EncodingHint(const std::string& path) {
-  const std::string bytes = FileBytes(path);
-  if (LooksLikeUtf16(bytes)) return "saved as UTF-16: save it as UTF-8";
+std::string EncodingHint(const detail::Positions& positions, const detail::Report& report) {
+  const std::string& bytes = positions.Bytes();
+  if (LooksLikeUtf16(bytes)) return report.Say(text::kUtf16);
   const auto invalid = utf8::find_invalid(bytes.begin(), bytes.end());
   if (invalid == bytes.end()) return {};
-  return "not UTF-8 (looks like GBK/ANSI; the first such byte is at " +
-         Place(bytes, static_cast<std::size_t>(invalid - bytes.begin())) + "): save it as UTF-8";
+  const auto place = positions.Places({static_cast<std::size_t>(invalid - bytes.begin())}).front();
+  return report.Say(text::kNotUtf8, fmt::arg("line", place.line), fmt::arg("column", place.column));
 }
 
-// "line L, column C" from the library's message, which gives the place of a parse error in those words.
-std::string ParsePlace(const std::string& what) {
-  constexpr std::string_view kAt = "at line ";
-  const std::size_t at = what.find(kAt);
-  if (at == std::string::npos) return {};
-  const std::size_t end = what.find(':', at);
-  if (end == std::string::npos) return {};
-  return what.substr(at + 3, end - at - 3);
+// The offset in the file of the character a text-mode stream gave as its `read`th: on Windows the C runtime reads
+// each CR LF as one LF.
+std::size_t FileOffset(const std::string& bytes, std::size_t read) {
+#if defined(_WIN32)
+  std::size_t at = 0;
+  for (std::size_t seen = 0; seen < read && at < bytes.size(); ++seen) {
+    at += bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n' ? 2 : 1;
+  }
+  return at;
+#else
+  (void)bytes;
+  return read;
+#endif
 }
 
-void ParseFailure(const std::string& path, const std::string& what, Findings& findings) {
-  std::string message = "the file does not parse";
-  const std::string place = ParsePlace(what);
-  if (!place.empty()) message += " at " + place;
-  message += ": " + detail::Shortened(what, kWhatShown);
-  const std::string hint = EncodingHint(path);
-  if (!hint.empty()) message += "; " + hint;
-  detail::Add(findings, Severity::Error, "E101", "", message,
-              "The plug-in logs the line below and stays idle when it loads: no hook and no command is installed. "
-              "A reload logs it and keeps the previous configuration in force.",
-              {detail::Shortened(what, kWhatLogged)});
+void ParseFailure(const detail::Positions& positions, const std::string& what, std::optional<std::size_t> read,
+                  detail::Report& report) {
+  std::optional<std::size_t> offset;
+  std::string message = report.Say(text::kDoesNotParse);
+  if (read) {
+    // The parser counts the character it stopped at.
+    offset = FileOffset(positions.Bytes(), *read > 0 ? *read - 1 : 0);
+    const auto place = positions.Places({*offset}).front();
+    message = report.Say(text::kDoesNotParseAt, fmt::arg("line", place.line), fmt::arg("column", place.column));
+  }
+  message += ": " + detail::Shortened(what, kWhatShown, report.language);
+  const std::string hint = EncodingHint(positions, report);
+  if (!hint.empty()) message.append(report.language == Language::Chinese ? "；" : "; ").append(hint);
+  report.Add(Code::E101, Anchor::At(offset.value_or(0)), message, report.Say(text::kParseEffect),
+             {detail::Shortened(what, kWhatLogged)});
 }
 
-void Unreadable(const std::string& path, const std::string& why, Findings& findings) {
-  detail::Add(findings, Severity::Error, "E100", "", "cannot read " + detail::Quote(path) + ": " + why,
-              "If the plug-in's own file is unreadable, it logs that it cannot open config.json and stays idle; a "
-              "reload keeps the previous configuration in force.");
+void Unreadable(const std::string& path, const std::string& why, detail::Report& report) {
+  report.Add(Code::E100, {}, report.Say(text::kCannotRead, fmt::arg("path", detail::Quote(path)), fmt::arg("why", why)),
+             report.Say(text::kUnreadableEffect));
 }
 
-}  // namespace
+// What a repeated name loses, as short as it can say it: the path of a labelled member, or the text itself.
+std::string LostValue(const std::string& bytes, detail::Span span) {
+  constexpr std::size_t kParsedAtMost = 4096;
+  constexpr std::size_t kShownAtMost = 120;
+  const std::string_view raw(bytes.data() + span.begin, span.end - span.begin);
+  if (raw.size() <= kParsedAtMost) {
+    const auto value = nlohmann::json::parse(raw, nullptr, false);
+    if (value.is_object()) {
+      const auto blueprint = value.find(config::kBlueprintKey);
+      if (blueprint != value.end() && blueprint->is_string()) return detail::Quote(blueprint->get<std::string>());
+    }
+  }
+  std::string collapsed;
+  for (const char c : raw.substr(0, kShownAtMost)) {
+    if (!detail::IsJsonSpace(c)) {
+      collapsed += c;
+    } else if (!collapsed.empty() && collapsed.back() != ' ') {
+      collapsed += ' ';
+    }
+  }
+  if (raw.size() > kShownAtMost) collapsed += "...";
+  return detail::Printable(collapsed);
+}
 
-Findings CheckFile(const std::string& path) {
-  Findings findings;
+// A name written twice in one object: the JSON library keeps the last, and nothing says that the others are lost.
+void ReviewRepeats(const detail::Positions& positions, detail::Report& report) {
+  for (const auto& repeat : positions.Repeats()) {
+    std::vector<std::size_t> offsets;
+    for (const auto& key : repeat.keys) offsets.push_back(key.begin);
+    const auto places = positions.Places(offsets);
+    // Lines alone, unless two occurrences share one.
+    bool shared = false;
+    for (std::size_t i = 1; i < places.size(); ++i) shared = shared || places[i].line == places[i - 1].line;
+    const auto at = [&](const detail::Place& place) {
+      return shared ? fmt::format("{}:{}", place.line, place.column) : std::to_string(place.line);
+    };
+    std::string lines;
+    for (const auto& place : places) {
+      if (!lines.empty()) lines.append(detail::Pick(text::kLineSeparator, report.language));
+      lines.append(at(place));
+    }
+    const std::string object =
+        repeat.object.empty() ? detail::Pick(text::kTopLevel, report.language) : detail::Quote(detail::Pointer(repeat.object));
+    std::string lost;
+    for (std::size_t i = 0; i + 1 < repeat.keys.size(); ++i) {
+      if (!lost.empty()) lost.push_back(' ');
+      lost += report.Say(text::kLost, fmt::arg("line", at(places[i])),
+                         fmt::arg("value", LostValue(positions.Bytes(), repeat.values[i])));
+    }
+    std::vector<std::string> tokens = repeat.object;
+    tokens.push_back(repeat.name);
+    for (std::size_t i = 0; i < repeat.keys.size(); ++i) {
+      report.Add(Code::W209, Anchor::At(repeat.keys[i].begin, tokens),
+                 report.Say(text::kRepeatedName, fmt::arg("name", detail::Quote(repeat.name)),
+                            fmt::arg("count", repeat.keys.size()), fmt::arg("object", object), fmt::arg("lines", lines),
+                            fmt::arg("kept", at(places.back()))),
+                 lost);
+    }
+  }
+}
+
+// Each finding's line and column, from the offsets of its anchor.
+void Place(const detail::Positions& positions, detail::Report& report) {
+  std::vector<std::size_t> offsets;
+  std::vector<std::size_t> placed;
+  for (std::size_t i = 0; i < report.findings.size(); ++i) {
+    const auto& anchor = report.anchors[i];
+    if (report.findings[i].code == Info(Code::E100).code) continue;
+    if (anchor.offset) {
+      offsets.push_back(*anchor.offset);
+    } else if (positions.Known()) {
+      offsets.push_back(positions.Find(anchor.tokens, anchor.key).begin);
+    } else {
+      continue;
+    }
+    placed.push_back(i);
+  }
+  const auto places = positions.Places(offsets);
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    report.findings[placed[i]].line = places[i].line;
+    report.findings[placed[i]].column = places[i].column;
+  }
+}
+
+// The findings in the order they were made, with the file's positions when it was read.
+struct Checked {
+  explicit Checked(Language language) : report(language) {}
+  detail::Report report;
+  std::optional<detail::Positions> positions;
+};
+
+Checked Check(const std::string& path, Language language) {
+  Checked checked(language);
+  detail::Report& report = checked.report;
   // Only a regular file: a directory would read as empty, and a pipe or device could block or never end.
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
-    Unreadable(path, std::strerror(errno), findings);
-    return findings;
+    Unreadable(path, std::strerror(errno), report);
+    return checked;
   }
   if (S_ISDIR(status.st_mode)) {
-    Unreadable(path, "it is a directory, not a file", findings);
-    return findings;
+    Unreadable(path, report.Say(text::kIsDirectory), report);
+    return checked;
   }
   if (!S_ISREG(status.st_mode)) {
-    Unreadable(path, "it is not a regular file", findings);
-    return findings;
+    Unreadable(path, report.Say(text::kNotRegular), report);
+    return checked;
   }
 
   nlohmann::json document;
@@ -134,23 +230,83 @@ Findings CheckFile(const std::string& path) {
     const bool opened =
         config::ReadDocumentFile(path, document, [&](std::istream& stream) { trailing = TrailingContent(stream); });
     if (!opened) {
-      Unreadable(path, errno != 0 ? std::strerror(errno) : "it does not open", findings);
-      return findings;
+      Unreadable(path, errno != 0 ? std::strerror(errno) : report.Say(text::kDoesNotOpen), report);
+      return checked;
     }
+  } catch (const nlohmann::json::parse_error& error) {
+    const detail::Positions bytes(FileBytes(path));
+    ParseFailure(bytes, error.what(), error.byte, report);
+    Place(bytes, report);
+    return checked;
   } catch (const std::exception& error) {
-    ParseFailure(path, error.what(), findings);
-    return findings;
+    const detail::Positions bytes(FileBytes(path));
+    ParseFailure(bytes, error.what(), std::nullopt, report);
+    return checked;
   }
 
-  detail::AnalyseDocument(document, findings);
+  const detail::Positions& positions = checked.positions.emplace(FileBytes(path));
+  detail::AnalyseDocument(document, report);
+  ReviewRepeats(positions, report);
   if (trailing) {
-    detail::Add(findings, Severity::Warning, "W206", "",
-                "the file goes on after its JSON value ends: " + detail::Quote(*trailing),
-                "The plug-in reads the first JSON value and ignores the rest.");
+    report.Add(Code::W206, Anchor::At(positions.Trailing().value_or(0)),
+               report.Say(text::kTrailing, fmt::arg("text", detail::Quote(*trailing))),
+               report.Say(text::kTrailingEffect));
   }
-  std::stable_sort(findings.begin(), findings.end(),
-                   [](const Finding& a, const Finding& b) { return a.severity > b.severity; });
-  return findings;
+  Place(positions, report);
+  return checked;
+}
+
+}  // namespace
+
+Findings CheckFile(const std::string& path, Language language) {
+  detail::Report report = Check(path, language).report;
+  std::vector<std::size_t> order(report.findings.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return report.findings[a].severity > report.findings[b].severity;
+  });
+  Findings sorted;
+  sorted.reserve(order.size());
+  for (const std::size_t index : order) sorted.push_back(std::move(report.findings[index]));
+  return sorted;
+}
+
+FixPlan PlanFixes(const std::string& path, Language language) {
+  Checked checked = Check(path, language);
+  FixPlan plan;
+  if (!checked.positions || !checked.positions->Known()) return plan;
+  const detail::Positions& positions = *checked.positions;
+  plan.before = positions.Bytes();
+  std::vector<std::size_t> offsets;
+  for (const auto& anchor : checked.report.anchors) {
+    if (!anchor.fix) continue;
+    const detail::Span span = positions.Find(anchor.tokens, anchor.key);
+    if (span.end <= span.begin || plan.before[span.begin] != '"') continue;
+    // A name changed into one its object already holds would make the two one, and the plug-in keep only the last.
+    if (anchor.key) {
+      std::vector<std::string> renamed = anchor.tokens;
+      renamed.back() = *anchor.fix;
+      if (positions.Exists(renamed)) continue;
+    }
+    const bool seen = std::any_of(plan.changes.begin(), plan.changes.end(),
+                                  [&](const Change& change) { return change.begin == span.begin; });
+    if (seen) continue;
+    plan.changes.push_back({0, 0, span.begin, span.end, plan.before.substr(span.begin, span.end - span.begin),
+                            nlohmann::json(*anchor.fix).dump()});
+    offsets.push_back(span.begin);
+  }
+  const auto places = positions.Places(offsets);
+  for (std::size_t i = 0; i < plan.changes.size(); ++i) {
+    plan.changes[i].line = places[i].line;
+    plan.changes[i].column = places[i].column;
+  }
+  std::sort(plan.changes.begin(), plan.changes.end(),
+            [](const Change& a, const Change& b) { return a.begin < b.begin; });
+  plan.after = plan.before;
+  for (auto change = plan.changes.rbegin(); change != plan.changes.rend(); ++change) {
+    plan.after.replace(change->begin, change->end - change->begin, change->to);
+  }
+  return plan;
 }
 
 std::string ConfigPathInServerDir(const std::string& serverDir) { return serverDir + config::kConfigPathInServerDir; }

@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+#include <utf8cpp/utf8.h>
+
 #include "CheckInternal.h"
 
 namespace check::detail {
@@ -48,22 +51,40 @@ std::string_view Head(std::string_view text, std::size_t bytes) {
 
 }  // namespace
 
-void Add(Findings& findings, Severity severity, std::string code, std::string pointer, std::string message,
-         std::string effect, std::vector<std::string> log) {
-  findings.push_back(
-      {severity, std::move(code), std::move(pointer), std::move(message), std::move(effect), std::move(log)});
+void Report::Add(Code code, Anchor anchor, std::string message, std::string effect, std::vector<std::string> log) {
+  const CodeInfo& info = Info(code);
+  findings.push_back({info.severity, info.code, 0, 0, Pointer(anchor.tokens),
+                      std::move(message), std::move(effect), std::move(log)});
+  anchors.push_back(std::move(anchor));
 }
 
-std::string Pointer(std::initializer_list<std::string_view> tokens) {
-  nlohmann::json::json_pointer pointer;
-  for (const std::string_view token : tokens) pointer /= std::string(token);
-  return pointer.to_string();
+std::string Pointer(const std::vector<std::string>& tokens) {
+  std::string pointer;
+  for (const std::string& token : tokens) {
+    pointer += '/';
+    for (const char c : token) {
+      if (c == '~') {
+        pointer += "~0";
+      } else if (c == '/') {
+        pointer += "~1";
+      } else {
+        pointer += c;
+      }
+    }
+  }
+  return pointer;
 }
 
-std::string Shortened(std::string_view text, std::size_t bytes) {
+std::string Shortened(std::string_view text, std::size_t bytes, Language language) {
   const std::string_view head = Head(text, bytes);
   if (head.size() == text.size()) return std::string(text);
-  return std::string(head) + "... (" + std::to_string(text.size() - head.size()) + " more bytes)";
+  return std::string(head) +
+         fmt::format(fmt::runtime(Pick(text::kMoreBytes, language)), fmt::arg("count", text.size() - head.size()));
+}
+
+std::string Printable(const std::string& text) {
+  if (utf8::find_invalid(text.begin(), text.end()) == text.end()) return text;
+  return utf8::replace_invalid(text);
 }
 
 std::string Quote(std::string_view text) {
@@ -73,10 +94,25 @@ std::string Quote(std::string_view text) {
   return quoted;
 }
 
-std::string KindOf(const nlohmann::json& value) {
-  if (value.is_null()) return "null";
-  const std::string name = value.type_name();
-  return (name == "object" || name == "array" ? "an " : "a ") + name;
+std::string KindOf(const nlohmann::json& value, Language language) {
+  switch (value.type()) {
+    case nlohmann::json::value_t::null:
+      return Pick(text::kNull, language);
+    case nlohmann::json::value_t::object:
+      return Pick(text::kObject, language);
+    case nlohmann::json::value_t::array:
+      return Pick(text::kArray, language);
+    case nlohmann::json::value_t::string:
+      return Pick(text::kString, language);
+    case nlohmann::json::value_t::boolean:
+      return Pick(text::kBoolean, language);
+    case nlohmann::json::value_t::number_integer:
+    case nlohmann::json::value_t::number_unsigned:
+    case nlohmann::json::value_t::number_float:
+      return Pick(text::kNumber, language);
+    default:
+      return fmt::format(fmt::runtime(Pick(text::kOtherKind, language)), fmt::arg("kind", value.type_name()));
+  }
 }
 
 std::string NearestName(std::string_view name, std::initializer_list<std::string_view> known) {
