@@ -85,15 +85,21 @@ void SaveConfig(const std::string& path, const std::string& text) {
   }
 }
 
-nlohmann::json FindingsJson(const std::string& path) {
+nlohmann::json FindingsJson(const std::string& path, check::Language language) {
   nlohmann::json findings = nlohmann::json::array();
-  for (const auto& finding : check::CheckFile(path)) {
-    findings.push_back({{"severity", check::SeverityName(finding.severity)},
-                        {"code", finding.code},
-                        {"pointer", finding.pointer},
-                        {"message", finding.message},
-                        {"effect", finding.effect},
-                        {"log", finding.log}});
+  for (const auto& finding : check::CheckFile(path, language)) {
+    nlohmann::json entry = {{"severity", check::SeverityName(finding.severity)},
+                            {"code", finding.code},
+                            {"pointer", finding.pointer},
+                            {"message", finding.message},
+                            {"effect", finding.effect},
+                            {"log", finding.log}};
+    // A finding about the file as a whole has no place in it; the page then lists it without a mark.
+    if (finding.line > 0) {
+      entry["line"] = finding.line;
+      entry["column"] = finding.column;
+    }
+    findings.push_back(std::move(entry));
   }
   return findings;
 }

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Check.h"
+
 namespace sandbox::console {
 
 // The file's bytes; nothing (and `exists` false) when there is no file. Throws std::runtime_error when a file that
@@ -20,7 +22,7 @@ ConfigText ReadConfig(const std::string& path);
 void SaveConfig(const std::string& path, const std::string& text);
 
 // The checker's findings on the file, as the API gives them: [{severity, code, pointer, message, effect, log}].
-nlohmann::json FindingsJson(const std::string& path);
+nlohmann::json FindingsJson(const std::string& path, check::Language language = check::Language::English);
 
 bool IsValidUtf8(const std::string& text);
 

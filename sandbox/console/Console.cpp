@@ -448,13 +448,15 @@ Response ConsoleImpl::HandleApi(const Request& request) {
     }
     if (path == "/api/config") {
       const std::string file = services.configPath();
+      const check::Language language =
+          check::ParseLanguage(QueryValue(request.target(), "lang")).value_or(check::Language::English);
       if (method == http::verb::get) {
         const ConfigText config = ReadConfig(file);
         return JsonResponse(200,
                             {{"path", file},
                              {"text", config.text},
                              {"exists", config.exists},
-                             {"findings", config.exists ? FindingsJson(file) : json::array()}},
+                             {"findings", config.exists ? FindingsJson(file, language) : json::array()}},
                             version);
       }
       if (method != http::verb::put) return ErrorResponse(405, "use GET or PUT", version);
@@ -465,7 +467,7 @@ Response ConsoleImpl::HandleApi(const Request& request) {
         return ErrorResponse(500, std::string("not saved: ") + error.what(), version);
       }
       Broadcast(Event("config", json::object()), false);
-      return JsonResponse(200, {{"saved", true}, {"findings", FindingsJson(file)}}, version);
+      return JsonResponse(200, {{"saved", true}, {"findings", FindingsJson(file, language)}}, version);
     }
     if (path == "/api/command" || path == "/api/world-from-config") {
       if (method != http::verb::post) return ErrorResponse(405, "use POST", version);

@@ -270,10 +270,17 @@ class ConsoleTest(unittest.TestCase):
         self.assertEqual(config["text"], original)
         self.assertTrue(config["exists"])
         self.assertEqual(os.path.normcase(os.path.basename(config["path"])), "config.json")
-        faulty = '{"Destroylist": {"relic": {"Blueprint": 5}}}'
+        faulty = '{\n  "Destroylist": {\n    "relic": {"Blueprint": 5}\n  }\n}'
         saved = server.json("PUT", "/api/config", faulty)
         self.assertTrue(saved["saved"])
-        self.assertIn("E112", [f["code"] for f in saved["findings"]])
+        # Findings are placed at their line, in the language asked for; codes stay as they are.
+        english = [f for f in saved["findings"] if f["code"] == "E112"]
+        self.assertEqual([f["line"] for f in english], [3], saved["findings"])
+        self.assertGreater(english[0]["column"], 1)
+        chinese = [f for f in server.json("GET", "/api/config?lang=zh-CN")["findings"] if f["code"] == "E112"]
+        self.assertEqual([(f["line"], f["column"]) for f in chinese], [(3, english[0]["column"])])
+        self.assertRegex(chinese[0]["message"], "[\u4e00-\u9fff]")
+        self.assertNotRegex(english[0]["message"], "[\u4e00-\u9fff]")
         self.assertEqual(read_text(server.config_path), faulty)
         self.assertEqual(read_text(server.config_path + ".bak"), original)
         # A save that cannot write its temporary file says why and leaves the file as it was.
