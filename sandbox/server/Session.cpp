@@ -301,8 +301,10 @@ std::string Session::Help() {
   constexpr std::size_t kHelpColumn = 42;
   std::string text = "sandbox commands:\n";
   for (const Command& command : Commands()) {
-    std::string usage = "  sandbox." + std::string(command.name);
-    if (!command.arguments.empty()) usage += " " + std::string(command.arguments);
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about prefixing a literal to a temporary.
+    std::string usage = "  sandbox.";
+    usage.append(command.name);
+    if (!command.arguments.empty()) usage.append(" ").append(command.arguments);
     usage.resize(std::max(usage.size() + 1, kHelpColumn), ' ');
     text += usage + std::string(command.help) + "\n";
   }
