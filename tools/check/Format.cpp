@@ -61,21 +61,11 @@ std::string FileUri(const std::string& file) {
   return uri;
 }
 
-const char* SarifLevel(Severity severity) {
-  switch (severity) {
-    case Severity::Error:
-      return "error";
-    case Severity::Warning:
-      return "warning";
-    default:
-      return "note";
-  }
-}
-
 std::string Say(const text::Text& text, Language language) { return detail::Pick(text, language); }
 
 }  // namespace
 
+// SARIF's levels are these same three words.
 const char* SeverityName(Severity severity) {
   switch (severity) {
     case Severity::Error:
@@ -176,7 +166,7 @@ std::string FormatSarif(const Findings& findings, const std::string& file, Langu
   for (const CodeInfo& info : CodeTable()) {
     rules.push_back({{"id", info.code},
                      {"shortDescription", {{"text", info.title[index]}}},
-                     {"defaultConfiguration", {{"level", SarifLevel(info.severity)}}}});
+                     {"defaultConfiguration", {{"level", SeverityName(info.severity)}}}});
   }
   ordered_json results = ordered_json::array();
   for (const Finding& finding : findings) {
@@ -193,7 +183,7 @@ std::string FormatSarif(const Findings& findings, const std::string& file, Langu
     if (!finding.effect.empty()) message += "\n" + finding.effect;
     results.push_back({{"ruleId", finding.code},
                        {"ruleIndex", rule},
-                       {"level", SarifLevel(finding.severity)},
+                       {"level", SeverityName(finding.severity)},
                        {"message", {{"text", message}}},
                        {"locations", ordered_json::array({location})},
                        {"properties", {{"pointer", finding.pointer}, {"log", finding.log}}}});
