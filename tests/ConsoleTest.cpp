@@ -51,6 +51,8 @@ TEST(ConsoleAdmissionTest, RefusesByHostTokenAndOrigin) {
       {"bare token", "GET", "/api/world", "127.0.0.1:27080", kToken, {}, 401},
       {"token cut short", "GET", "/api/world", "127.0.0.1:27080", bearer.substr(0, bearer.size() - 1), {}, 401},
       {"token and more", "GET", "/api/world", "127.0.0.1:27080", bearer + "0", {}, 401},
+      // A longer text is compared past the token's end: NULs there must not read as a match.
+      {"token and a NUL", "GET", "/api/world", "127.0.0.1:27080", bearer + std::string(1, '\0'), {}, 401},
       {"own origin", "POST", "/api/command", "127.0.0.1:27080", bearer, "http://127.0.0.1:27080", 0},
       {"own origin by name", "PUT", "/api/config", "127.0.0.1:27080", bearer, "http://localhost:27080", 0},
       {"foreign origin", "POST", "/api/command", "127.0.0.1:27080", bearer, "http://evil.example", 403},
