@@ -1,5 +1,5 @@
-// The console's GET /api/world on a large generated world: the HTTP round trip through the game thread, and the
-// snapshot alone.
+// The console's GET /api/world on a large generated world: the HTTP round trip through the game thread (the whole
+// world and the page's quick first answer), and the snapshot alone.
 #include <utility>
 
 #include <atomic>
@@ -13,10 +13,10 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include "sandbox/game/GameWorld.h"
-#include "sandbox/host/Sandbox.h"
 #include "sandbox/console/Console.h"
 #include "sandbox/console/WorldJson.h"
+#include "sandbox/game/GameWorld.h"
+#include "sandbox/host/Sandbox.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ class RunningConsole {
   std::thread gameThread_;
 };
 
-void BM_GetWorldOverHttp(benchmark::State& state) {
+void GetOverHttp(benchmark::State& state, const char* target) {
   RunningConsole running;
   net::io_context io;
   net::ip::tcp::socket socket(io);
@@ -84,7 +84,7 @@ void BM_GetWorldOverHttp(benchmark::State& state) {
   beast::flat_buffer buffer;
   std::size_t bytes = 0;
   for (auto _ : state) {
-    http::request<http::empty_body> request(http::verb::get, "/api/world", 11);
+    http::request<http::empty_body> request(http::verb::get, target, 11);
     request.set(http::field::host, host);
     request.set(http::field::authorization, "Bearer " + running.Console().Token());
     http::write(socket, request);
@@ -96,7 +96,13 @@ void BM_GetWorldOverHttp(benchmark::State& state) {
   }
   state.counters["bytes"] = static_cast<double>(bytes);
 }
+
+void BM_GetWorldOverHttp(benchmark::State& state) { GetOverHttp(state, "/api/world"); }
 BENCHMARK(BM_GetWorldOverHttp)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The page's quick first answer: counts and the first rows of each kind.
+void BM_GetWorldFirstRowsOverHttp(benchmark::State& state) { GetOverHttp(state, "/api/world?rows=100"); }
+BENCHMARK(BM_GetWorldFirstRowsOverHttp)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WorldSnapshotJson(benchmark::State& state) {
   BuildLargeWorld();

@@ -4,6 +4,7 @@
 
 #include "sandbox/console/Console.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -82,6 +83,15 @@ Response JsonResponse(unsigned status, const json& body, unsigned version) {
 
 Response ErrorResponse(unsigned status, const std::string& message, unsigned version) {
   return JsonResponse(status, {{"error", message}}, version);
+}
+
+// A count of rows as the page writes it: decimal digits only. Counts beyond any world's size stand for "all".
+std::optional<std::size_t> RowCount(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  constexpr std::uint64_t kMost = 1'000'000'000;
+  std::uint64_t count = 0;
+  for (const char digit : text) count = std::min(kMost, count * 10 + static_cast<std::uint64_t>(digit - '0'));
+  return static_cast<std::size_t>(count);
 }
 
 bool IsHttpError(const beast::error_code& error) {
@@ -442,9 +452,14 @@ Response ConsoleImpl::HandleApi(const Request& request) {
   try {
     if (path == "/api/world") {
       if (method != http::verb::get) return ErrorResponse(405, "use GET", version);
+      std::optional<std::size_t> rows;
+      if (const std::string text = QueryValue(request.target(), "rows"); !text.empty()) {
+        rows = RowCount(text);
+        if (!rows) return ErrorResponse(400, "rows must be a whole number", version);
+      }
       NoticeWorldChanges();
       return MakeResponse(200, "application/json; charset=utf-8",
-                          WorldSnapshotJson(ids, this->version, services.pluginLoaded()), version);
+                          WorldSnapshotJson(ids, this->version, services.pluginLoaded(), rows), version);
     }
     if (path == "/api/config") {
       const std::string file = services.configPath();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -25,7 +26,12 @@ class ObjectIds {
 };
 
 // Game thread. {"version", "classes", "creatures", "structures", "inventories", "plugin"}.
-std::string WorldSnapshotJson(ObjectIds& ids, std::uint64_t version, bool pluginLoaded);
+// With `firstRows`, a quick first answer for a page about to draw a large world: only the first that many creatures,
+// structures, inventories and items in them are listed; each class carries its "count" of live objects, each
+// inventory the "count" of its items, and "totals" counts {"creatures", "structures", "inventories", "items"}.
+// "partial" is then true.
+std::string WorldSnapshotJson(ObjectIds& ids, std::uint64_t version, bool pluginLoaded,
+                              std::optional<std::size_t> firstRows = std::nullopt);
 
 // Game thread. Differs whenever an actor enters or leaves the level, an item enters or leaves an inventory, or a
 // class or inventory is made.

@@ -263,6 +263,32 @@ class ConsoleTest(unittest.TestCase):
         kept = {c["id"] for c in before["creatures"] if c["class"] != "Raptor_C"}
         self.assertEqual(kept, {c["id"] for c in after["creatures"]})
 
+    def test_first_rows_of_the_world(self):
+        server = self.server
+        whole = server.json("GET", "/api/world")
+        self.assertNotIn("partial", whole)
+        first = server.json("GET", "/api/world?rows=1")
+        self.assertTrue(first["partial"])
+        self.assertEqual(first["creatures"], whole["creatures"][:1])
+        self.assertEqual(first["structures"], whole["structures"][:1])
+        items = sum(len(inventory["items"]) for inventory in whole["inventories"])
+        self.assertEqual(first["totals"], {"creatures": len(whole["creatures"]),
+                                           "structures": len(whole["structures"]),
+                                           "inventories": len(whole["inventories"]), "items": items})
+        self.assertEqual([c["name"] for c in first["classes"]], [c["name"] for c in whole["classes"]])
+        walls = sum(1 for s in whole["structures"] if s["class"] == "Wall_C")
+        self.assertEqual({c["name"]: c["count"] for c in first["classes"]}["Wall_C"], walls)
+        self.assertEqual(server.json("GET", "/api/world?lang=en&rows=99999999999999999999")["totals"], first["totals"])
+        for value in ["", "-1", "ten", "1e3", "%31"]:
+            with self.subTest(rows=value):
+                status, _, data = server.request("GET", f"/api/world?rows={value}")
+                if value == "":
+                    self.assertEqual(status, 200, data)
+                    self.assertNotIn("partial", json.loads(data))
+                else:
+                    self.assertEqual(status, 400, data)
+                    self.assertIn("rows", json.loads(data)["error"])
+
     def test_config_read_save_and_failed_save(self):
         server = self.server
         original = read_text(server.config_path)
