@@ -3,9 +3,10 @@
 
 usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--creatures N] [--structures N] [--inventories N]
 Generates a world file, starts the sandbox server with it, opens the console in a fresh browser profile for each run,
-and prints the milliseconds from the start of navigation to the page's marks: the world fetched and its first rows
-in the document (`world-rows-shown`), and the next frame (`world-rows-painted`); when the world's request left and
-its answer was complete, and the page's own share; then the page's total size.
+and prints the milliseconds from the start of navigation to the page's marks: the world's first answer fetched and its
+rows in the document (`world-rows-shown`), the next frame (`world-rows-painted`), and the whole world drawn
+(`world-whole-shown`); when the world's first request left and its answer was complete, and the page's own share;
+then the page's total size.
 """
 import argparse
 import json
@@ -72,7 +73,7 @@ def main():
             output.seek(0)
             raise SystemExit("the server did not start:\n" + output.read().decode(errors="replace"))
 
-        results = {"world-rows-shown": [], "world-rows-painted": [], "world request sent": [],
+        results = {"world-rows-shown": [], "world-rows-painted": [], "whole world shown": [], "world request sent": [],
                    "world received": [], "page's own work (received to rows shown)": []}
         for _ in range(options.runs):
             profile = tempfile.mkdtemp(prefix="tidywarden-chromium-")
@@ -89,14 +90,17 @@ def main():
                 for _ in range(400):
                     marks = driver.execute_script(
                         "const m = n => (performance.getEntriesByName(n)[0] || {}).startTime;"
-                        "const w = performance.getEntriesByName(location.origin + '/api/world')[0] || {};"
+                        "const w = performance.getEntriesByType('resource')"
+                        " .filter(e => e.name.startsWith(location.origin + '/api/world'))[0] || {};"
                         "return [m('world-rows-shown'), m('world-rows-painted'),"
-                        " document.querySelectorAll('tr[data-kind]').length, w.requestStart, w.responseEnd];")
-                    if marks[1] is not None:
+                        " document.querySelectorAll('tr[data-kind]').length, w.requestStart, w.responseEnd,"
+                        " m('world-whole-shown')];")
+                    if marks[1] is not None and marks[5] is not None:
                         break
                     time.sleep(0.05)
                 results["world-rows-shown"].append(marks[0])
                 results["world-rows-painted"].append(marks[1])
+                results["whole world shown"].append(marks[5])
                 results["world request sent"].append(marks[3])
                 results["world received"].append(marks[4])
                 results["page's own work (received to rows shown)"].append(marks[0] - marks[4])

@@ -47,14 +47,21 @@ VIEWS = ["world", "config", "commands", "log"]
 
 
 class SandboxServer:
-    """One sandbox server with the demo world and configuration and its console on a free port."""
+    """One sandbox server with the demo world (or the `world` given, as a world file's JSON) and the demo
+    configuration, and its console on a free port."""
 
-    def __init__(self):
+    def __init__(self, world=None):
         self.directory = tempfile.mkdtemp(prefix="tidywarden-console-")
         self.output = open(os.path.join(self.directory, "server.out"), "w+b")
         environment = dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-test-password")
+        world_options = []
+        if world is not None:
+            world_options = ["--world", os.path.join(self.directory, "world.json")]
+            with open(world_options[1], "w", encoding="utf-8") as file:
+                json.dump(world, file, ensure_ascii=False)
         self.process = subprocess.Popen(
-            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet", "--rcon-port", "0", "--console-port", "0"],
+            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet", "--rcon-port", "0", "--console-port", "0"]
+            + world_options,
             stdout=self.output, stderr=subprocess.STDOUT, env=environment)
         deadline = time.time() + START_SECONDS
         while time.time() < deadline:
@@ -392,6 +399,49 @@ class ConsoleStoryTest(unittest.TestCase):
             self.assertEqual(page.driver.execute_script("return document.documentElement.lang"), "en")
 
 
+class LargeWorldTest(unittest.TestCase):
+    """A world with more objects of each kind than the page's first answer lists: the first rows come from that
+    answer, and the whole world must then replace it, with every total, count and row."""
+
+    def test_the_whole_world_follows_the_first_rows(self):
+        creatures = [{"class": "Raptor_C" if i % 3 else "恐龙_C", "level": 1 + i, "team": 0} for i in range(230)]
+        world = {
+            "classes": [{"name": "Raptor_C", "package": "/Game/Big/Raptor", "kind": "creature"},
+                        {"name": "恐龙_C", "package": "/Game/Big/恐龙", "kind": "creature"},
+                        {"name": "Wall_C", "package": "/Game/Big/Wall", "kind": "structure"},
+                        {"name": "Berry_C", "package": "/Game/Big/Berry", "kind": "item"}],
+            "creatures": creatures,
+            "structures": [{"class": "Wall_C", "inPersistentLevel": i % 7 != 0} for i in range(150)],
+            "inventories": [{"name": f"Box \"{i}\"", "items": ["Berry_C"] * 3} for i in range(60)],
+        }
+        server = SandboxServer(world)
+        self.addCleanup(server.stop)
+        driver = start_browser("en")
+        self.addCleanup(shutil.rmtree, driver.profile, True)
+        self.addCleanup(driver.quit)
+        page = Page(self, driver, server)
+        driver.get(server.address)
+        page.wait(lambda: driver.execute_script("return performance.getEntriesByName('world-whole-shown').length"),
+                  "the whole world")
+        shown = driver.execute_script(
+            "return performance.getEntriesByName('world-rows-shown')[0].startTime"
+            " <= performance.getEntriesByName('world-whole-shown')[0].startTime")
+        self.assertTrue(shown, "the first rows are marked before the whole world")
+        totals = {kind: page.one(f'[data-role="{kind}-total"]').text for kind in ["creature", "structure", "item"]}
+        self.assertEqual(totals, {"creature": "230", "structure": "150", "item": "180"})
+        for name, count in [("Raptor_C", 153), ("恐龙_C", 77), ("Wall_C", 150), ("Berry_C", 180)]:
+            self.assertEqual(page.class_count(name), count, name)
+        self.assertIn("60", page.one('[data-role="inventories"]').text)
+        # The last rows exist only in the whole world.
+        driver.execute_script("document.querySelector('[data-role=creatures]').scrollTop = 1e6")
+        page.wait(lambda: page.rows("creature") and page.rows("creature")[-1][1] == "Raptor_C"
+                  and driver.execute_script(
+                      "return [...document.querySelectorAll('tr[data-kind=creature]')].pop().children[3].textContent")
+                  == "230", "the last creature after scrolling")
+        page.one('[data-role="filter"]').send_keys("恐龙")
+        self.assertEqual(page.one('[data-role="creature-total"]').text, "77 of 230")
+
+
 class PageModulesTest(unittest.TestCase):
     """The page's own routines, run in the browser on the modules the server serves."""
 
@@ -490,6 +540,21 @@ class PageModulesTest(unittest.TestCase):
                 records = self.call("api.js", "(() => { const got = []; const feed = m.eventParser("
                                     "r => got.push([r.event, r.data])); a[0].forEach(feed); return got; })()", chunks)
                 self.assertEqual(records, expected)
+
+    def test_class_counts_come_from_the_rows_or_from_a_first_answer(self):
+        classes = [{"name": "A", "kind": "creature"}, {"name": "B", "kind": "item"}, {"name": "C", "kind": "item"}]
+        rows = {"creatures": [{"id": 1, "class": "A"}, {"id": 2, "class": "A"}],
+                "inventories": [{"name": "Chest", "items": [{"id": 3, "class": "B"}]}]}
+        cases = [
+            ("whole world", {"classes": classes, **rows}, [2, 1, 0]),
+            # A first answer lists a few rows only; its counts are the world's.
+            ("first answer", {"classes": [dict(c, count=n) for c, n in zip(classes, [70, 9, 0])], "partial": True,
+                              **rows}, [70, 9, 0]),
+        ]
+        for name, snapshot, expected in cases:
+            with self.subTest(name):
+                self.assertEqual(self.call("world.js", "m.countsPerClass(a[0], m.flatten(a[0])).map(c => c.count)",
+                                           snapshot), expected)
 
     def test_class_pickers_offer_the_form_each_command_takes(self):
         snapshot = {"classes": [

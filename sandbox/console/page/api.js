@@ -6,20 +6,24 @@ export function hasToken() {
   return token !== '';
 }
 
-// Answers {status, body}; body is the parsed JSON, or {error} when the server sent none.
-export async function request(method, path, body, contentType) {
+// Sends one request; answers the response, or {failed} with the reason when none came (the server is gone).
+export async function send(method, path, body, contentType) {
   const headers = { Authorization: `Bearer ${token}` };
   let payload;
   if (body !== undefined) {
     headers['Content-Type'] = contentType || 'application/json';
     payload = typeof body === 'string' ? body : JSON.stringify(body);
   }
-  let response;
   try {
-    response = await fetch(path, { method, headers, body: payload, cache: 'no-store' });
+    return await fetch(path, { method, headers, body: payload, cache: 'no-store' });
   } catch (error) {
-    return { status: 0, body: { error: String(error.message || error) } };
+    return { failed: String(error.message || error) };
   }
+}
+
+// Reads what send() answered as {status, body}; body is the parsed JSON, or {error} when the server sent none.
+export async function readAnswer(response) {
+  if (response.failed !== undefined) return { status: 0, body: { error: response.failed } };
   let parsed;
   try {
     parsed = await response.json();
@@ -27,6 +31,11 @@ export async function request(method, path, body, contentType) {
     parsed = { error: `HTTP ${response.status}` };
   }
   return { status: response.status, body: parsed };
+}
+
+// Answers {status, body} as readAnswer() does.
+export async function request(method, path, body, contentType) {
+  return readAnswer(await send(method, path, body, contentType));
 }
 
 // Splits a text/event-stream into {event, data} records; a record ends at an empty line.
@@ -94,12 +103,21 @@ export function followEvents(onEvent, onState) {
   connect();
 }
 
-// The world's first request leaves as soon as this module runs (index.html loads it ahead of the others), while
-// the rest of the page is still loading; the World view takes its answer once.
-let earlyWorld = hasToken() ? request('GET', '/api/world') : null;
+// How many rows of each kind the World view's first answer lists: more than a tall window shows.
+export const FIRST_ROWS = 100;
+
+// The world's first requests leave as soon as this module runs (index.html loads it ahead of the others), while
+// the rest of the page is still loading: a small answer with the first rows of each kind and the counts, drawn at
+// once, then the whole world. The whole one is asked for once the small one is in, so the server makes the small
+// one first; its body is read only when the World view is ready for it. The World view takes them once.
+let earlyWorld = null;
+if (hasToken()) {
+  const first = request('GET', `/api/world?rows=${FIRST_ROWS}`);
+  earlyWorld = { first, whole: first.then(() => send('GET', '/api/world')) };
+}
 
 export function takeEarlyWorld() {
-  const answer = earlyWorld;
+  const answers = earlyWorld;
   earlyWorld = null;
-  return answer;
+  return answers;
 }

@@ -28,12 +28,17 @@ function paintPluginState() {
 
 const view = (name) => document.querySelector(`[data-view="${name}"]`);
 
-let commands;
+// The other views are built once the World view shows its first rows: a large world is what the page waits for.
+let commands = null;
+let config = null;
+let log = null;
+let lastSnapshot = null;
 const world = createWorldView(view('world'), {
   onSnapshot: (snapshot) => {
+    lastSnapshot = snapshot;
     pluginLoaded = snapshot.plugin ? Boolean(snapshot.plugin.loaded) : null;
     paintPluginState();
-    commands.setWorld(snapshot);
+    commands?.setWorld(snapshot);
   },
 });
 
@@ -45,10 +50,6 @@ async function runCommand(line) {
   if (status !== 200) return { line, reply: '', error: body.error || `HTTP ${status}` };
   return { line: body.line ?? line, reply: body.reply ?? '' };
 }
-
-commands = createCommandsView(view('commands'), { runCommand });
-const config = createConfigView(view('config'), { world, runCommand });
-const log = createLogView(view('log'));
 
 function showView(name) {
   const chosen = VIEWS.includes(name) ? name : 'world';
@@ -64,7 +65,7 @@ function showView(name) {
     // The view is not remembered across reloads; nothing else depends on it.
   }
   if (chosen === 'world') world.repaint();
-  if (chosen === 'log') log.shown();
+  if (chosen === 'log') log?.shown();
 }
 
 for (const tab of document.querySelectorAll('[data-tab]')) {
@@ -77,9 +78,9 @@ function relabel() {
   showBanner(bannerKey, bannerVars);
   paintPluginState();
   world.repaint();
-  commands.relabel();
-  log.relabel();
-  config.relabel();
+  commands?.relabel();
+  log?.relabel();
+  config?.relabel();
 }
 languagePicker.addEventListener('change', () => {
   setLanguage(languagePicker.value, true);
@@ -96,15 +97,28 @@ try {
   // Start on the world.
 }
 showView(firstView);
-log.relabel();
+
+function buildOtherViews() {
+  commands = createCommandsView(view('commands'), { runCommand });
+  config = createConfigView(view('config'), { world, runCommand });
+  log = createLogView(view('log'));
+  applyTexts(document);
+  if (lastSnapshot) commands.setWorld(lastSnapshot);
+  if (firstView === 'log') log.shown();
+  log.relabel();
+}
 
 async function start() {
   if (!hasToken()) {
+    buildOtherViews();
     showBanner('app.noToken');
     return;
   }
+  const loaded = world.load();
+  await world.firstShown();
+  buildOtherViews();
   try {
-    await world.load();
+    await loaded;
   } catch (error) {
     showBanner('app.refused', { error: error.message });
     return;

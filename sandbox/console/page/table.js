@@ -38,7 +38,15 @@ export class VirtualTable {
     container.append(this.table);
     this.first = -1;
     this.last = -1;
-    container.addEventListener('scroll', () => this.paint(false), { passive: true });
+    // Where the box is scrolled and how tall it is, as last seen when it scrolled. Reading them while rows are being
+    // replaced would make the browser lay out the whole page there and then, once per table.
+    this.scrollTop = 0;
+    this.height = 0;
+    container.addEventListener('scroll', () => {
+      this.scrollTop = container.scrollTop;
+      this.height = container.clientHeight;
+      this.paint(false);
+    }, { passive: true });
   }
 
   show(records) {
@@ -48,8 +56,8 @@ export class VirtualTable {
 
   paint(force) {
     // Sized by its content up to a maximum, so the box may not have its full height yet.
-    const height = Math.max(this.container.clientHeight, 480);
-    const from = Math.max(0, Math.floor(this.container.scrollTop / ROW_HEIGHT) - SPARE_ROWS);
+    const height = Math.max(this.height, 480);
+    const from = Math.max(0, Math.floor(this.scrollTop / ROW_HEIGHT) - SPARE_ROWS);
     const to = Math.min(this.records.length, from + Math.ceil(height / ROW_HEIGHT) + 2 * SPARE_ROWS);
     if (!force && from === this.first && to === this.last) return;
     this.first = from;

@@ -1,6 +1,6 @@
 // The World view: the objects of the running world, counts per class, a filter, and the rows the last action
 // changed (removed rows struck out, added rows highlighted) until the next action begins.
-import { request, takeEarlyWorld } from './api.js';
+import { readAnswer, request, takeEarlyWorld } from './api.js';
 import { t } from './i18n.js';
 import { VirtualTable } from './table.js';
 
@@ -89,8 +89,10 @@ export function matchesFilter(record, words) {
   return words.every((word) => haystack.includes(word));
 }
 
-// Live objects per class, in the order the world declares its classes.
+// Live objects per class, in the order the world declares its classes. A first answer, which lists only some
+// objects, brings the counts with it.
 export function countsPerClass(snapshot, current) {
+  if (snapshot.partial) return (snapshot.classes || []).map((entry) => ({ ...entry, count: entry.count || 0 }));
   const counts = new Map();
   for (const record of current) counts.set(record.class, (counts.get(record.class) || 0) + 1);
   return (snapshot.classes || []).map((entry) => ({ ...entry, count: counts.get(entry.name) || 0 }));
@@ -135,6 +137,10 @@ export function createWorldView(root, { onSnapshot }) {
   let baseline = null;
   let rows = [];
   let queue = Promise.resolve();
+  let firstDrawn;
+  const firstShown = new Promise((resolve) => {
+    firstDrawn = resolve;
+  });
 
   function paint() {
     const words = filterInput.value.toLowerCase().split(/\s+/).filter(Boolean);
@@ -147,6 +153,10 @@ export function createWorldView(root, { onSnapshot }) {
       else all[record.kind]++;
       if (record.mark === 'added') added++;
       if (matchesFilter(record, words)) shown[record.kind].push(record);
+    }
+    if (snapshot.partial) {
+      const totalOf = snapshot.totals || {};
+      Object.assign(all, { creature: totalOf.creatures, structure: totalOf.structures, item: totalOf.items });
     }
     for (const kind of Object.keys(tables)) {
       tables[kind].show(shown[kind]);
@@ -174,16 +184,18 @@ export function createWorldView(root, { onSnapshot }) {
       button.type = 'button';
       button.className = 'chip';
       button.dataset.inventory = inventory.name;
-      button.textContent = t('world.inventoryItems', { name: inventory.name, count: (inventory.items || []).length });
+      const count = inventory.count ?? (inventory.items || []).length;
+      button.textContent = t('world.inventoryItems', { name: inventory.name, count });
       return button;
     });
-    const more = inventories.length - buttons.length;
-    inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventories.length }), ' ', ...buttons,
+    const inventoryTotal = snapshot.partial ? snapshot.totals.inventories : inventories.length;
+    const more = inventoryTotal - buttons.length;
+    inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventoryTotal }), ' ', ...buttons,
       more > 0 ? ` ${t('world.moreInventories', { count: more })}` : '');
   }
 
-  async function fetchSnapshot() {
-    const { status, body } = await (takeEarlyWorld() || request('GET', '/api/world'));
+  function take(answer) {
+    const { status, body } = answer;
     if (status !== 200) throw new Error(body.error || `HTTP ${status}`);
     snapshot = body;
     current = flatten(snapshot);
@@ -197,9 +209,29 @@ export function createWorldView(root, { onSnapshot }) {
     onSnapshot(snapshot);
   }
 
+  // The page's first load draws the small first answer, lets the browser paint it, and only then reads the whole
+  // world, whose size keeps the page busy for a while.
+  async function fetchSnapshot() {
+    const early = takeEarlyWorld();
+    if (!early) return take(await request('GET', '/api/world'));
+    try {
+      take(await early.first);
+      await new Promise((resolve) => {
+        requestAnimationFrame(() => setTimeout(resolve));
+        // A page in a background tab gets no frames.
+        setTimeout(resolve, 200);
+      });
+    } finally {
+      firstDrawn();
+    }
+    take(await readAnswer(await early.whole));
+    if (performance.getEntriesByName('world-whole-shown').length === 0) performance.mark('world-whole-shown');
+  }
+
   // Loads run one after another, each asking afresh, so a load asked after an action sees its effect.
   function load() {
     queue = queue.then(fetchSnapshot, fetchSnapshot);
+    queue.then(firstDrawn, firstDrawn);
     return queue;
   }
 
@@ -219,6 +251,8 @@ export function createWorldView(root, { onSnapshot }) {
 
   return {
     load,
+    // Settles once the first load's rows are drawn and painted, or the load failed.
+    firstShown: () => firstShown,
     repaint: paint,
     version: () => snapshot.version,
     // An action is about to run: what the world holds now is what its marks compare with.
