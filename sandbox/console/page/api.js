@@ -1,6 +1,7 @@
 // The console's calls to the sandbox server: the token from the address, JSON requests, the event stream.
 
-const token = new URLSearchParams(location.hash.replace(/^#/, '')).get('token') || '';
+// early.js has read the token and sent the World view's first request.
+const { token, firstWorld } = window.consoleStart;
 
 export function hasToken() {
   return token !== '';
@@ -103,16 +104,13 @@ export function followEvents(onEvent, onState) {
   connect();
 }
 
-// How many rows of each kind the World view's first answer lists: more than a tall window shows.
-export const FIRST_ROWS = 100;
-
-// The world's first requests leave as soon as this module runs (index.html loads it ahead of the others), while
-// the rest of the page is still loading: a small answer with the first rows of each kind and the counts, drawn at
-// once, then the whole world. The whole one is asked for once the small one is in, so the server makes the small
-// one first; its body is read only when the World view is ready for it. The World view takes them once.
+// The World view's first answer (asked for by early.js) has the first rows of each kind and the counts, and is
+// drawn at once; then comes the whole world. The whole one is asked for once the small one is in, so the server
+// makes the small one first; its body is read only when the World view is ready for it. The World view takes them
+// once.
 let earlyWorld = null;
-if (hasToken()) {
-  const first = request('GET', `/api/world?rows=${FIRST_ROWS}`);
+if (firstWorld) {
+  const first = firstWorld.then(readAnswer);
   earlyWorld = { first, whole: first.then(() => send('GET', '/api/world')) };
 }
 

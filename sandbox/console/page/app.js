@@ -1,9 +1,6 @@
 // The sandbox console: four views over the running sandbox server, in English or Simplified Chinese.
 import { followEvents, hasToken, request } from './api.js';
 import { applyTexts, initialLanguage, language, setLanguage, t } from './i18n.js';
-import { createCommandsView } from './commands.js';
-import { createConfigView } from './config.js';
-import { createLogView } from './log.js';
 import { createWorldView } from './world.js';
 
 const VIEWS = ['world', 'config', 'commands', 'log'];
@@ -28,7 +25,8 @@ function paintPluginState() {
 
 const view = (name) => document.querySelector(`[data-view="${name}"]`);
 
-// The other views are built once the World view shows its first rows: a large world is what the page waits for.
+// The other views' modules are loaded and the views built once the World view shows its first rows: a large world
+// is what the page waits for.
 let commands = null;
 let config = null;
 let log = null;
@@ -98,7 +96,9 @@ try {
 }
 showView(firstView);
 
-function buildOtherViews() {
+async function buildOtherViews() {
+  const [{ createCommandsView }, { createConfigView }, { createLogView }] = await Promise.all([
+    import('./commands.js'), import('./config.js'), import('./log.js')]);
   commands = createCommandsView(view('commands'), { runCommand });
   config = createConfigView(view('config'), { world, runCommand });
   log = createLogView(view('log'));
@@ -110,13 +110,13 @@ function buildOtherViews() {
 
 async function start() {
   if (!hasToken()) {
-    buildOtherViews();
+    await buildOtherViews();
     showBanner('app.noToken');
     return;
   }
   const loaded = world.load();
   await world.firstShown();
-  buildOtherViews();
+  await buildOtherViews();
   try {
     await loaded;
   } catch (error) {
