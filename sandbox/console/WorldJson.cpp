@@ -56,6 +56,141 @@ class ClassTexts {
   std::map<std::pair<const GameObject*, bool>, std::string> texts_;
 };
 
+// One snapshot while it is written. A partial one lists the first `limit` objects of each kind and counts them all.
+struct Snapshot {
+  Snapshot(ObjectIds& objectIds, std::optional<std::size_t> firstRows)
+      : ids(objectIds),
+        limit(firstRows.value_or(std::numeric_limits<std::size_t>::max())),
+        partial(firstRows.has_value()) {}
+
+  ObjectIds& ids;
+  const std::size_t limit;
+  const bool partial;
+  ClassTexts texts;
+  std::map<const GameObject*, std::size_t> perClass;  // partial only
+  std::string creatures;                              // the rows, without their brackets
+  std::string structures;
+  std::size_t creatureCount = 0;
+  std::size_t structureCount = 0;
+  std::size_t inventoryCount = 0;
+  std::size_t itemCount = 0;
+};
+
+// Whether an object of this running count is listed; the counts go on past the limit.
+bool Listed(const Snapshot& snapshot, std::size_t& count) { return count++ < snapshot.limit; }
+
+void AppendCreature(std::string& out, Snapshot& snapshot, const GameObject* actor, bool persistent) {
+  const GameObject* status = actor->statusComponent;
+  if (!out.empty()) out += ',';
+  out += "{\"id\":";
+  AppendJsonNumber(out, snapshot.ids.Of(actor));
+  out += ',';
+  out += snapshot.texts.Of(actor->cls, true);
+  out += ",\"level\":";
+  if (status != nullptr) {
+    AppendJsonNumber(out, status->baseCharacterLevel);
+  } else {
+    out += "null";
+  }
+  out += ",\"team\":";
+  AppendJsonNumber(out, actor->targetingTeam);
+  out += ",\"status\":";
+  AppendJsonBool(out, status != nullptr);
+  out += ",\"persistent\":";
+  AppendJsonBool(out, persistent);
+  out += '}';
+}
+
+void AppendStructure(std::string& out, Snapshot& snapshot, const GameObject* actor, bool persistent) {
+  if (!out.empty()) out += ',';
+  out += "{\"id\":";
+  AppendJsonNumber(out, snapshot.ids.Of(actor));
+  out += ',';
+  out += snapshot.texts.Of(actor->cls, false);
+  out += ",\"persistent\":";
+  AppendJsonBool(out, persistent);
+  out += '}';
+}
+
+void AddActor(Snapshot& snapshot, const GameObject* actor, bool persistent) {
+  if (actor == nullptr) return;
+  const Kind kind = game::KindOf(actor);
+  if (kind != Kind::Creature && kind != Kind::Structure) return;
+  if (snapshot.partial) ++snapshot.perClass[actor->cls];
+  if (kind == Kind::Creature) {
+    if (Listed(snapshot, snapshot.creatureCount)) AppendCreature(snapshot.creatures, snapshot, actor, persistent);
+    return;
+  }
+  if (Listed(snapshot, snapshot.structureCount)) AppendStructure(snapshot.structures, snapshot, actor, persistent);
+}
+
+// An inventory past the limit is only counted; a listed one lists its items while the limit on items allows.
+void AddInventory(std::string& out, Snapshot& snapshot, const GameObject* inventory) {
+  const bool listed = Listed(snapshot, snapshot.inventoryCount);
+  if (listed) {
+    if (out.back() != '[') out += ',';
+    out += "{\"id\":";
+    AppendJsonNumber(out, snapshot.ids.Of(inventory));
+    out += ",\"name\":";
+    AppendJsonString(out, game::NameOf(inventory));
+    out += ",\"items\":[";
+  }
+  std::size_t items = 0;
+  for (const GameObject* item : game::Items(inventory)) {
+    if (item == nullptr) continue;
+    ++items;
+    if (snapshot.partial) ++snapshot.perClass[item->cls];
+    if (!Listed(snapshot, snapshot.itemCount) || !listed) continue;
+    if (out.back() != '[') out += ',';
+    out += "{\"id\":";
+    AppendJsonNumber(out, snapshot.ids.Of(item));
+    out += ',';
+    out += snapshot.texts.Of(item->cls, false);
+    out += '}';
+  }
+  if (!listed) return;
+  out += ']';
+  if (snapshot.partial) {
+    out += ",\"count\":";
+    AppendJsonNumber(out, items);
+  }
+  out += '}';
+}
+
+void AppendClasses(std::string& out, const Snapshot& snapshot) {
+  // The page counts objects by class name, so the counts here are by name too.
+  std::map<std::string_view, std::size_t> perName;
+  for (const auto& [cls, count] : snapshot.perClass) {
+    perName[cls != nullptr ? game::NameOf(cls) : std::string_view()] += count;
+  }
+  bool first = true;
+  for (const GameObject* cls : game::Classes()) {
+    if (IsEngineClass(cls)) continue;
+    if (!first) out += ',';
+    first = false;
+    const char* kind = KindName(cls);
+    const GameObject* builds = game::StructureToBuildOf(cls);
+    out += "{\"name\":";
+    AppendJsonString(out, game::NameOf(cls));
+    out += ",\"kind\":";
+    AppendJsonString(out, kind);
+    out += ",\"path\":";
+    AppendJsonString(out, PathFor(cls, kind));
+    out += ",\"builds\":";
+    if (builds != nullptr) {
+      AppendJsonString(out, game::NameOf(builds));
+    } else {
+      out += "null";
+    }
+    if (snapshot.partial) {
+      out += ",\"count\":";
+      const auto found = perName.find(game::NameOf(cls));
+      AppendJsonNumber(out, found != perName.end() ? found->second : 0);
+    }
+    out += '}';
+  }
+}
+
 void Mix(std::uint64_t& hash, std::uint64_t value) {
   // FNV-1a over the value's bytes.
   for (int i = 0; i < 8; ++i) {
@@ -79,151 +214,38 @@ std::uint64_t ObjectIds::Of(const GameObject* object) {
 
 std::string WorldSnapshotJson(ObjectIds& ids, std::uint64_t version, bool pluginLoaded,
                               std::optional<std::size_t> firstRows) {
-  const bool partial = firstRows.has_value();
-  const std::size_t limit = firstRows.value_or(std::numeric_limits<std::size_t>::max());
+  Snapshot snapshot(ids, firstRows);
   const std::vector<GameObject*> levelActors = game::LevelActors();
-  const std::vector<GameObject*> outsideActors = game::ActorsOutsideLevel();
-  const std::vector<GameObject*> inventories = game::Inventories();
-  ClassTexts texts;
-  std::map<const GameObject*, std::size_t> perClass;
-
-  std::string creatures = "[";
-  std::string structures = "[";
-  std::size_t creatureCount = 0;
-  std::size_t structureCount = 0;
-  if (!partial) {
-    creatures.reserve(160 * levelActors.size());
-    structures.reserve(100 * levelActors.size());
+  if (!snapshot.partial) {
+    snapshot.creatures.reserve(128 * levelActors.size());
+    snapshot.structures.reserve(96 * levelActors.size());
   }
-  const auto addActor = [&](const GameObject* actor, bool persistent) {
-    if (actor == nullptr) return;
-    const Kind kind = game::KindOf(actor);
-    if (kind != Kind::Creature && kind != Kind::Structure) return;
-    if (partial) ++perClass[actor->cls];
-    if (kind == Kind::Creature) {
-      if (creatureCount++ >= limit) return;
-      if (creatureCount > 1) creatures += ',';
-      const GameObject* status = actor->statusComponent;
-      creatures += "{\"id\":";
-      AppendJsonNumber(creatures, ids.Of(actor));
-      creatures += ',';
-      creatures += texts.Of(actor->cls, true);
-      creatures += ",\"level\":";
-      if (status != nullptr) {
-        AppendJsonNumber(creatures, status->baseCharacterLevel);
-      } else {
-        creatures += "null";
-      }
-      creatures += ",\"team\":";
-      AppendJsonNumber(creatures, actor->targetingTeam);
-      creatures += ",\"status\":";
-      AppendJsonBool(creatures, status != nullptr);
-      creatures += ",\"persistent\":";
-      AppendJsonBool(creatures, persistent);
-      creatures += '}';
-      return;
-    }
-    if (structureCount++ >= limit) return;
-    if (structureCount > 1) structures += ',';
-    structures += "{\"id\":";
-    AppendJsonNumber(structures, ids.Of(actor));
-    structures += ',';
-    structures += texts.Of(actor->cls, false);
-    structures += ",\"persistent\":";
-    AppendJsonBool(structures, persistent);
-    structures += '}';
-  };
   // The purge commands walk the persistent level only; the rest is listed so the page shows what they spare.
-  for (const GameObject* actor : levelActors) addActor(actor, true);
-  for (const GameObject* actor : outsideActors) addActor(actor, false);
-  creatures += ']';
-  structures += ']';
+  for (const GameObject* actor : levelActors) AddActor(snapshot, actor, true);
+  for (const GameObject* actor : game::ActorsOutsideLevel()) AddActor(snapshot, actor, false);
 
   std::string out;
-  out.reserve(creatures.size() + structures.size() + (partial ? 16 * 1024 : 120 * 10 * inventories.size()));
+  out.reserve(snapshot.creatures.size() + snapshot.structures.size() + 64 * 1024);
   out += "{\"version\":";
   AppendJsonNumber(out, version);
-  out += ",\"creatures\":";
-  out += creatures;
-  out += ",\"structures\":";
-  out += structures;
-  out += ",\"inventories\":[";
-  std::size_t inventoryCount = 0;
-  std::size_t itemCount = 0;
-  for (const GameObject* inventory : inventories) {
-    const std::vector<GameObject*> items = game::Items(inventory);
-    const bool listed = inventoryCount++ < limit;
-    if (listed) {
-      if (inventoryCount > 1) out += ',';
-      out += "{\"id\":";
-      AppendJsonNumber(out, ids.Of(inventory));
-      out += ",\"name\":";
-      AppendJsonString(out, game::NameOf(inventory));
-      out += ",\"items\":[";
-    }
-    std::size_t inThisOne = 0;
-    for (const GameObject* item : items) {
-      if (item == nullptr) continue;
-      ++inThisOne;
-      if (partial) ++perClass[item->cls];
-      if (!listed || itemCount++ >= limit) continue;
-      if (out.back() != '[') out += ',';
-      out += "{\"id\":";
-      AppendJsonNumber(out, ids.Of(item));
-      out += ',';
-      out += texts.Of(item->cls, false);
-      out += '}';
-    }
-    if (!partial && listed) out += "]}";
-    if (partial && listed) {
-      out += "],\"count\":";
-      AppendJsonNumber(out, inThisOne);
-      out += '}';
-    }
-    if (partial && !listed) itemCount += inThisOne;
-  }
+  out += ",\"creatures\":[";
+  out += snapshot.creatures;
+  out += "],\"structures\":[";
+  out += snapshot.structures;
+  out += "],\"inventories\":[";
+  for (const GameObject* inventory : game::Inventories()) AddInventory(out, snapshot, inventory);
+  out += "],\"classes\":[";
+  AppendClasses(out, snapshot);
   out += ']';
-
-  // The page counts objects by class name, so the counts here are by name too.
-  std::map<std::string_view, std::size_t> perName;
-  for (const auto& [cls, count] : perClass) perName[cls != nullptr ? game::NameOf(cls) : std::string_view()] += count;
-  out += ",\"classes\":[";
-  bool firstClass = true;
-  for (const GameObject* cls : game::Classes()) {
-    if (IsEngineClass(cls)) continue;
-    if (!firstClass) out += ',';
-    firstClass = false;
-    const char* kind = KindName(cls);
-    const GameObject* builds = game::StructureToBuildOf(cls);
-    out += "{\"name\":";
-    AppendJsonString(out, game::NameOf(cls));
-    out += ",\"kind\":";
-    AppendJsonString(out, kind);
-    out += ",\"path\":";
-    AppendJsonString(out, PathFor(cls, kind));
-    out += ",\"builds\":";
-    if (builds != nullptr) {
-      AppendJsonString(out, game::NameOf(builds));
-    } else {
-      out += "null";
-    }
-    if (partial) {
-      out += ",\"count\":";
-      const auto found = perName.find(game::NameOf(cls));
-      AppendJsonNumber(out, found != perName.end() ? found->second : 0);
-    }
-    out += '}';
-  }
-  out += ']';
-  if (partial) {
+  if (snapshot.partial) {
     out += ",\"partial\":true,\"totals\":{\"creatures\":";
-    AppendJsonNumber(out, creatureCount);
+    AppendJsonNumber(out, snapshot.creatureCount);
     out += ",\"structures\":";
-    AppendJsonNumber(out, structureCount);
+    AppendJsonNumber(out, snapshot.structureCount);
     out += ",\"inventories\":";
-    AppendJsonNumber(out, inventoryCount);
+    AppendJsonNumber(out, snapshot.inventoryCount);
     out += ",\"items\":";
-    AppendJsonNumber(out, itemCount);
+    AppendJsonNumber(out, snapshot.itemCount);
     out += '}';
   }
   out += ",\"plugin\":{\"loaded\":";
