@@ -104,18 +104,11 @@ export function followEvents(onEvent, onState) {
   connect();
 }
 
-// The World view's first answer (asked for by early.js) has the first rows of each kind and the counts, and is
-// drawn at once; then comes the whole world. The whole one is asked for once the small one is in, so the server
-// makes the small one first; its body is read only when the World view is ready for it. The World view takes them
-// once.
-let earlyWorld = null;
-if (firstWorld) {
-  const first = firstWorld.then(readAnswer);
-  earlyWorld = { first, whole: first.then(() => send('GET', '/api/world')) };
-}
+// The World view's first answer, asked for by early.js, taken once; null without a token.
+let firstWorldAnswer = firstWorld ? firstWorld.then(readAnswer) : null;
 
-export function takeEarlyWorld() {
-  const answers = earlyWorld;
-  earlyWorld = null;
-  return answers;
+export function takeFirstWorld() {
+  const answer = firstWorldAnswer;
+  firstWorldAnswer = null;
+  return answer;
 }

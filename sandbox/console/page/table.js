@@ -55,10 +55,12 @@ export class VirtualTable {
   }
 
   paint(force) {
-    // Sized by its content up to a maximum, so the box may not have its full height yet.
-    const height = Math.max(this.height, 480);
-    const from = Math.max(0, Math.floor(this.scrollTop / ROW_HEIGHT) - SPARE_ROWS);
-    const to = Math.min(this.records.length, from + Math.ceil(height / ROW_HEIGHT) + 2 * SPARE_ROWS);
+    // Sized by its content up to a maximum, so the box may not have its full height yet: until it scrolls, the
+    // tallest a box of rows grows (style.css, .scroll) stands for it. Every row more costs layout time.
+    const height = Math.max(this.height, 360);
+    const top = Math.floor(this.scrollTop / ROW_HEIGHT);
+    const from = Math.max(0, top - SPARE_ROWS);
+    const to = Math.min(this.records.length, top + Math.ceil(height / ROW_HEIGHT) + SPARE_ROWS);
     if (!force && from === this.first && to === this.last) return;
     this.first = from;
     this.last = to;

@@ -1,6 +1,6 @@
 // The World view: the objects of the running world, counts per class, a filter, and the rows the last action
 // changed (removed rows struck out, added rows highlighted) until the next action begins.
-import { readAnswer, request, takeEarlyWorld } from './api.js';
+import { readAnswer, request, send, takeFirstWorld } from './api.js';
 import { t } from './i18n.js';
 import { VirtualTable } from './table.js';
 
@@ -209,13 +209,15 @@ export function createWorldView(root, { onSnapshot }) {
     onSnapshot(snapshot);
   }
 
-  // The page's first load draws the small first answer, lets the browser paint it, and only then reads the whole
-  // world, whose size keeps the page busy for a while.
+  // The page's first load draws the small first answer (the first rows of each kind, and the counts), then asks for
+  // the whole world, and reads it once the browser has painted those rows: its size keeps the page busy a while.
   async function fetchSnapshot() {
-    const early = takeEarlyWorld();
-    if (!early) return take(await request('GET', '/api/world'));
+    const first = takeFirstWorld();
+    if (!first) return take(await request('GET', '/api/world'));
+    let whole;
     try {
-      take(await early.first);
+      take(await first);
+      whole = send('GET', '/api/world');
       await new Promise((resolve) => {
         requestAnimationFrame(() => setTimeout(resolve));
         // A page in a background tab gets no frames.
@@ -224,7 +226,7 @@ export function createWorldView(root, { onSnapshot }) {
     } finally {
       firstDrawn();
     }
-    take(await readAnswer(await early.whole));
+    take(await readAnswer(await whole));
     if (performance.getEntriesByName('world-whole-shown').length === 0) performance.mark('world-whole-shown');
   }
 
