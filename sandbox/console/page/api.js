@@ -22,16 +22,24 @@ export async function send(method, path, body, contentType) {
   }
 }
 
+function answerOf(status, text) {
+  try {
+    return { status, body: JSON.parse(text) };
+  } catch {
+    return { status, body: { error: `HTTP ${status}` } };
+  }
+}
+
 // Reads what send() answered as {status, body}; body is the parsed JSON, or {error} when the server sent none.
 export async function readAnswer(response) {
   if (response.failed !== undefined) return { status: 0, body: { error: response.failed } };
-  let parsed;
+  let text = '';
   try {
-    parsed = await response.json();
+    text = await response.text();
   } catch {
-    parsed = { error: `HTTP ${response.status}` };
+    // Cut off midway: answered as a response without JSON.
   }
-  return { status: response.status, body: parsed };
+  return answerOf(response.status, text);
 }
 
 // Answers {status, body} as readAnswer() does.
@@ -105,7 +113,9 @@ export function followEvents(onEvent, onState) {
 }
 
 // The World view's first answer, asked for by early.js, taken once; null without a token.
-let firstWorldAnswer = firstWorld ? firstWorld.then(readAnswer) : null;
+let firstWorldAnswer = firstWorld
+  ? firstWorld.then((got) => (got.failed !== undefined ? readAnswer(got) : answerOf(got.status, got.text)))
+  : null;
 
 export function takeFirstWorld() {
   const answer = firstWorldAnswer;

@@ -7,8 +7,11 @@ window.consoleStart = (() => {
   const token = new URLSearchParams(location.hash.replace(/^#/, '')).get('token') || '';
   // More rows of each kind than a tall window shows.
   const firstRows = 100;
+  // The body is read as it comes, so the answer is whole by the time the World view wants it: {status, text}, or
+  // {failed} with the reason.
   const firstWorld = token
     ? fetch(`/api/world?rows=${firstRows}`, { headers: { Authorization: `Bearer ${token}` }, cache: 'no-store' })
+      .then(async (response) => ({ status: response.status, text: await response.text() }))
       .catch((error) => ({ failed: String(error.message || error) }))
     : null;
   return { token, firstWorld };
