@@ -66,7 +66,7 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
     for (std::uint32_t index = 0; index < entries.size(); ++index) {
       auto [found, fresh] = container.last.try_emplace(entries[index].name, Positions::Written{index, false});
       if (fresh) continue;
-      if (!found->second.repeated) container.repeated.push_back(found->first);
+      if (!found->second.repeated) container.repeated.emplace_back(found->first);
       found->second = {index, true};
     }
   }

@@ -28,6 +28,11 @@ class Positions {
  public:
   // Reads the first JSON value of `bytes` (after a UTF-8 byte-order mark); Known() is false when it does not parse.
   explicit Positions(std::string bytes);
+  // The index of a large object views the names its entries hold: a copy would view the original's.
+  Positions(const Positions&) = delete;
+  Positions& operator=(const Positions&) = delete;
+  Positions(Positions&&) = default;
+  Positions& operator=(Positions&&) = default;
 
   bool Known() const { return known_; }
   const std::string& Bytes() const { return bytes_; }
@@ -66,7 +71,8 @@ class Positions {
     std::int32_t parent = -1;
     std::size_t parentEntry = 0;
     std::vector<Entry> entries;
-    std::unordered_map<std::string, Written> last;  // a large object's names: where each was last written
+    // A large object's names, viewing its entries' own (complete when indexed): where each was last written.
+    std::unordered_map<std::string_view, Written> last;
     // The entry a name was last written in; entries.size() when it is not there.
     std::size_t LastOf(const std::string& name) const;
     std::vector<std::string> repeated;                    // names written more than once, in order of the repeat

@@ -80,6 +80,9 @@ void Report::Add(Code code, Anchor anchor, std::string message, std::string effe
 
 std::string Pointer(const std::vector<std::string>& tokens) {
   std::string pointer;
+  std::size_t size = 0;
+  for (const std::string& token : tokens) size += 1 + token.size();
+  pointer.reserve(size);
   for (const std::string& token : tokens) {
     pointer += '/';
     auto run = token.begin();
