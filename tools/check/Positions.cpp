@@ -22,7 +22,7 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // an object or array while it reports them (it parses those on a copy of the stream), and after a literal.
 class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PositionReader> {
  public:
-  PositionReader(Positions& positions, rapidjson::StringStream& stream, std::size_t base)
+  PositionReader(Positions& positions, rapidjson::InsituStringStream& stream, std::size_t base)
       : positions_(positions), stream_(stream), base_(base) {}
 
   bool Null() { return Literal(4); }
@@ -34,7 +34,7 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
   bool String(const char*, rapidjson::SizeType, bool) { return Value(StringAt(Here()), -1); }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     auto& container = positions_.containers_[stack_.back()];
-    container.entries.push_back({std::string(text, length), StringAt(Here()), {}, -1});
+    container.entries.push_back({std::string_view(text, length), StringAt(Here()), {}, -1});
     return true;
   }
   bool StartObject() { return Open(true); }
@@ -66,7 +66,7 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
     for (std::uint32_t index = 0; index < entries.size(); ++index) {
       auto [found, fresh] = container.last.try_emplace(entries[index].name, Positions::Written{index, false});
       if (fresh) continue;
-      if (!found->second.repeated) container.repeated.emplace_back(found->first);
+      if (!found->second.repeated) container.repeated.push_back(found->first);
       found->second = {index, true};
     }
   }
@@ -129,19 +129,23 @@ class PositionReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Po
   }
 
   Positions& positions_;
-  rapidjson::StringStream& stream_;
+  rapidjson::InsituStringStream& stream_;
   std::size_t base_;
   std::vector<std::int32_t> stack_;
 };
 
 Positions::Positions(std::string bytes) : bytes_(std::move(bytes)) {
   const std::size_t base = std::string_view(bytes_).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-  rapidjson::StringStream stream(bytes_.c_str() + base);
+  // Read in place, so that names are not copied one by one; the offsets are those of the file's own bytes.
+  names_.assign(bytes_.begin(), bytes_.end());
+  // A NUL ends the text; the reader scans sixteen bytes at a time, which may look a block past it.
+  names_.resize(names_.size() + 16, '\0');
+  rapidjson::InsituStringStream stream(names_.data() + base);
   PositionReader handler(*this, stream, base);
   rapidjson::Reader reader;
   // Iterative: a value nested ten thousand deep must not exhaust the stack.
-  constexpr unsigned kFlags =
-      rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseNumbersAsStringsFlag;
+  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag |
+                              rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
   known_ = !reader.Parse<kFlags>(stream, handler).IsError();
   if (!known_) return;
   std::size_t at = base + stream.Tell();
@@ -184,7 +188,7 @@ bool Positions::Exists(const std::vector<std::string>& tokens) const {
   return true;
 }
 
-std::size_t Positions::Container::LastOf(const std::string& name) const {
+std::size_t Positions::Container::LastOf(std::string_view name) const {
   if (last.empty()) {
     for (std::size_t index = entries.size(); index > 0; --index) {
       if (entries[index - 1].name == name) return index - 1;
@@ -199,7 +203,7 @@ std::vector<std::string> Positions::TokensOf(std::int32_t container) const {
   std::vector<std::string> tokens;
   for (std::int32_t at = container; containers_[at].parent >= 0; at = containers_[at].parent) {
     const Container& parent = containers_[containers_[at].parent];
-    tokens.push_back(parent.object ? parent.entries[containers_[at].parentEntry].name
+    tokens.push_back(parent.object ? std::string(parent.entries[containers_[at].parentEntry].name)
                                    : std::to_string(containers_[at].parentEntry));
   }
   std::reverse(tokens.begin(), tokens.end());
@@ -215,7 +219,7 @@ std::vector<Positions::Repeat> Positions::Repeats() const {
     std::unordered_map<std::string_view, std::size_t> slot;
     for (const auto& name : container.repeated) {
       slot.emplace(name, repeats.size());
-      repeats.push_back({object, name, {}, {}});
+      repeats.push_back({object, std::string(name), {}, {}});
     }
     for (const Entry& entry : container.entries) {
       const auto found = slot.find(entry.name);
