@@ -5,9 +5,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -51,6 +51,9 @@ std::optional<std::string> TrailingContent(std::istream& stream) {
 std::string FileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::string bytes;
+  std::error_code unknown;
+  const auto size = std::filesystem::file_size(path, unknown);
+  if (!unknown) bytes.reserve(size);
   // In blocks: a byte at a time through the stream buffer costs more than reading the file twice.
   std::array<char, 1 << 16> block{};
   while (file.read(block.data(), block.size()) || file.gcount() > 0) {
