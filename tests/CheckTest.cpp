@@ -111,6 +111,33 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"E112", "/Destroylist/a"}},
                  "\"blueprint\" is not read"},
         FileCase{"ItemMemberNull", With(R"("Destroylist": {"a": null})"), 2, {{"E112", "/Destroylist/a"}}},
+        // A name a few edits from "Blueprint", letter case aside, is named as its misspelling; a further one is not.
+        FileCase{"BlueprintInCapitals",
+                 With(R"("Destroylist": {"a": {"BLUEPRINT": ")" + kCrate + R"("}})"),
+                 2,
+                 {{"E112", "/Destroylist/a"}},
+                 "its \"BLUEPRINT\" is not read"},
+        FileCase{"BlueprintThreeEditsOff",
+                 With(R"("Destroylist": {"a": {"xBluepint_": ")" + kCrate + R"("}})"),
+                 2,
+                 {{"E112", "/Destroylist/a"}},
+                 "its \"xBluepint_\" is not read"},
+        FileCase{"BlueprintFourEditsOff",
+                 With(R"("Destroylist": {"a": {"xBlueint_": ")" + kCrate + R"("}})"),
+                 2,
+                 {{"E112", "/Destroylist/a"}},
+                 "member \"a\" has no \"Blueprint\"\n"},
+        FileCase{"ThresholdNameOneLetterOff",
+                 With(R"("DestroyDinoLevel": {")" + kRex + R"(": {"ExceedSestructionLeve1": 5}})"),
+                 2,
+                 {{"E132", "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex'"}},
+                 "its \"ExceedSestructionLeve1\" is not read"},
+        // Labels are quoted as JSON writes them.
+        FileCase{"LabelNeedingEscapes",
+                 With(R"("Destroylist": {"a\"b\\c\td\u00e9": 5})"),
+                 2,
+                 {{"E112", "/Destroylist/a\"b\\c\td\u00e9"}},
+                 R"(member "a\"b\\c\tdé" is a number)"},
         FileCase{"BlueprintNotString",
                  With(R"("Destroylist": {"a": {"Blueprint": 7}, "b": {"Blueprint": ")" + kCrate + R"("}})"),
                  2,
@@ -325,6 +352,21 @@ TEST_F(CheckTest, TextColoursOnlyWhenAsked) {
 }
 
 // Every finding is placed where an editor shows it: the key or value concerned, columns in characters.
+// Labels are walked in order, so the first names the path and the others follow it, whatever order the file has.
+TEST_F(CheckTest, PathListedUnderSeveralLabelsNamesTheFirst) {
+  const std::string rex = nlohmann::json(kRex).dump();
+  const auto findings = check::CheckFile(
+      Write(R"({"Destroylist": {}, "DestroyDinolist": {"c": {"Blueprint": )" + rex + R"(}, "b": {"Blueprint": )" +
+            rex + R"(}, "a": {"Blueprint": )" + rex + R"(}}, "DestroyDinoLevel": {)" + rex +
+            R"(: {"ExceedSestructionLevel": 5}}})"));
+  ASSERT_EQ(findings.size(), 2u) << check::FormatText(findings);
+  EXPECT_EQ(findings[0].code, "N301");
+  EXPECT_EQ(findings[0].pointer, "/DestroyDinolist/b/Blueprint");
+  EXPECT_NE(findings[0].message.find(R"(under 3 labels: "a", "b", "c")"), std::string::npos) << findings[0].message;
+  EXPECT_EQ(findings[1].code, "N302");
+  EXPECT_NE(findings[1].message.find(R"((label "a"))"), std::string::npos) << findings[1].message;
+}
+
 TEST_F(CheckTest, FindingsCarryLineAndColumn) {
   struct Case {
     const char* name;

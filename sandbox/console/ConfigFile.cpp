@@ -1,6 +1,7 @@
 // Reading and saving config.json for the console: a failed save leaves the file as it was.
 #include "sandbox/console/ConfigFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 
 #if defined(_WIN32)
 #include <io.h>
+#include <process.h>
 #else
 #include <unistd.h>
 #endif
@@ -32,6 +34,15 @@ bool FlushToDisk(std::FILE* file) {
   return _commit(_fileno(file)) == 0;
 #else
   return fsync(fileno(file)) == 0;
+#endif
+}
+
+// Two servers checking at once must not share a temporary file.
+long ProcessId() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<long>(getpid());
 #endif
 }
 
@@ -102,6 +113,29 @@ nlohmann::json FindingsJson(const std::string& path, check::Language language) {
     findings.push_back(std::move(entry));
   }
   return findings;
+}
+
+nlohmann::json FindingsOfText(const std::string& text, check::Language language) {
+  static std::atomic<unsigned> made{0};
+  std::error_code error;
+  const fs::path directory = fs::temp_directory_path(error);
+  if (error) throw std::runtime_error("no temporary directory: " + error.message());
+  const fs::path path =
+      directory / ("tidywarden-console-check-" + std::to_string(ProcessId()) + "-" + std::to_string(made++) + ".json");
+  struct Removed {
+    const fs::path& path;
+    ~Removed() {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+    }
+  } removed{path};
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file) throw std::runtime_error("cannot write " + path.string());
+  }
+  return FindingsJson(path.string(), language);
 }
 
 bool IsValidUtf8(const std::string& text) { return utf8::is_valid(text.begin(), text.end()); }

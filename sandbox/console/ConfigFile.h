@@ -24,6 +24,10 @@ void SaveConfig(const std::string& path, const std::string& text);
 // The checker's findings on the file, as the API gives them: [{severity, code, pointer, message, effect, log}].
 nlohmann::json FindingsJson(const std::string& path, check::Language language = check::Language::English);
 
+// The checker's findings on a text not saved yet, read from a temporary file of its own (the checker reads files as
+// the plug-in does). Throws std::runtime_error when that file cannot be written.
+nlohmann::json FindingsOfText(const std::string& text, check::Language language = check::Language::English);
+
 bool IsValidUtf8(const std::string& text);
 
 }  // namespace sandbox::console

@@ -102,6 +102,11 @@ std::string Event(std::string_view name, const json& data) {
   return "event: " + std::string(name) + "\ndata: " + Dump(data) + "\n\n";
 }
 
+// The language a request asks the checker's texts in (`?lang=zh-CN`); English unless it names another.
+check::Language LanguageOf(const Request& request) {
+  return check::ParseLanguage(QueryValue(request.target(), "lang")).value_or(check::Language::English);
+}
+
 }  // namespace
 
 std::string_view ContentTypeOf(std::string_view name) {
@@ -463,8 +468,7 @@ Response ConsoleImpl::HandleApi(const Request& request) {
     }
     if (path == "/api/config") {
       const std::string file = services.configPath();
-      const check::Language language =
-          check::ParseLanguage(QueryValue(request.target(), "lang")).value_or(check::Language::English);
+      const check::Language language = LanguageOf(request);
       if (method == http::verb::get) {
         const ConfigText config = ReadConfig(file);
         return JsonResponse(200,
@@ -483,6 +487,11 @@ Response ConsoleImpl::HandleApi(const Request& request) {
       }
       Broadcast(Event("config", json::object()), false);
       return JsonResponse(200, {{"saved", true}, {"findings", FindingsJson(file, language)}}, version);
+    }
+    if (path == "/api/check") {
+      if (method != http::verb::post) return ErrorResponse(405, "use POST", version);
+      if (!IsValidUtf8(request.body())) return ErrorResponse(400, "the text is not valid UTF-8", version);
+      return JsonResponse(200, {{"findings", FindingsOfText(request.body(), LanguageOf(request))}}, version);
     }
     if (path == "/api/command" || path == "/api/world-from-config") {
       if (method != http::verb::post) return ErrorResponse(405, "use POST", version);
@@ -509,7 +518,8 @@ Response ConsoleImpl::WorldFromConfigResponse(const Request& request) {
   if (!config.exists) return ErrorResponse(409, "there is no " + file, version);
   ConfigWorld made;
   try {
-    made = WorldFromConfig(config.text, FindingsJson(file));
+    // Why a path gets no class is the checker's finding for it, in the page's language.
+    made = WorldFromConfig(config.text, FindingsJson(file, LanguageOf(request)));
   } catch (const std::runtime_error& error) {
     return ErrorResponse(409, error.what(), version);
   }

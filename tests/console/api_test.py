@@ -206,6 +206,10 @@ class ConsoleTest(unittest.TestCase):
             ("not an object", "POST", "/api/command", '["sandbox.place Wall_C"]', {}, 400),
             ("text not UTF-8", "PUT", "/api/config", b'{"Destroylist": {"\xff": {}}}', {}, 400),
             ("world from config, malformed", "POST", "/api/world-from-config", "{", {}, 400),
+            ("check without token", "POST", "/api/check", new_config, {"token": None}, 401),
+            ("foreign origin checks", "POST", "/api/check", new_config,
+             {"headers": {"Origin": "http://attacker.example"}}, 403),
+            ("checked text not UTF-8", "POST", "/api/check", b'{"Destroylist": {"\xff": {}}}', {}, 400),
         ]
         config_before = digest(server.config_path)
         backup_before = digest(server.config_path + ".bak")
@@ -322,6 +326,23 @@ class ConsoleTest(unittest.TestCase):
         self.assertTrue(server.json("PUT", "/api/config", original)["saved"])
         self.assertEqual(server.command("Tidywarden.reload"), "重新加载配置")
 
+    def test_check_unsaved_text(self):
+        server = self.server
+        on_disk = digest(server.config_path)
+        text = '{\n  "DestroyDinolist": {\n    "rex": {"Blueprint": "Blueprint\'/Game/Dinos/Rex/Rex.Rex_C\'"}\n  }\n}'
+        english = server.json("POST", "/api/check", text)["findings"]
+        suffix = [f for f in english if f["code"] == "W203"]
+        self.assertEqual([f["line"] for f in suffix], [3], english)
+        chinese = server.json("POST", "/api/check?lang=zh-CN", text)["findings"]
+        self.assertEqual(sorted(f["code"] for f in chinese), sorted(f["code"] for f in english))
+        self.assertRegex([f for f in chinese if f["code"] == "W203"][0]["message"], "[\u4e00-\u9fff]")
+        broken = server.json("POST", "/api/check", '{"Destroylist": {\n  "a": }')["findings"]
+        self.assertEqual([(f["code"], f["line"]) for f in broken], [("E101", 2)], broken)
+        # Only checked: the file on disk is as it was.
+        self.assertEqual(digest(server.config_path), on_disk)
+        status, _, data = server.request("GET", "/api/check")
+        self.assertEqual(status, 405, data)
+
     def test_every_tab_hears_every_change(self):
         server = self.server
         tabs = [EventReader(server), EventReader(server)]
@@ -397,6 +418,11 @@ class WorldFromConfigTest(unittest.TestCase):
             made = server.json("POST", "/api/world-from-config", "{}")
             self.assertEqual([u["path"] for u in made["unmatched"]], ["/Game/Demo/Items/Berry.Berry"])
             self.assertTrue(made["unmatched"][0]["code"].startswith("W2"), made["unmatched"])
+            # Asked in Chinese, the reason is the checker's finding in Chinese.
+            chinese = server.json("POST", "/api/world-from-config?lang=zh-CN", "{}")["unmatched"][0]
+            self.assertEqual(chinese["code"], made["unmatched"][0]["code"])
+            self.assertRegex(chinese["message"], "[\u4e00-\u9fff]")
+            self.assertNotEqual(chinese["message"], made["unmatched"][0]["message"])
             world = server.json("GET", "/api/world")
             self.assertGreater(world["version"], before)
             self.check_demo_world(world)

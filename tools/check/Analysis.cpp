@@ -1,11 +1,14 @@
 // The configuration walked as the hooks walk it, one member at a time, and reviewed for what the walks accept
 // without a word. Every error comes from the hooks' own walks failing on a probe document.
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -149,10 +152,19 @@ const Shape kLevelShape{config::kThresholdKey, text::kEntryNotObject, text::kThr
 // The walks' verdict on a document of one member depends only on the member's kind and on the kind of the one member
 // they read in it (the exception texts name kinds, never values): one probe walk per shape, whatever the count of
 // members, and an exception raised once per shape instead of once per faulty member.
+// The log lines of a failure are made once with it.
+struct Verdict {
+  std::optional<std::string> failure;
+  std::vector<std::string> log;
+};
+
 class VerdictByShape {
  public:
+  using LogLines = std::function<std::vector<std::string>(const std::string&)>;
+  explicit VerdictByShape(LogLines lines) : lines_(std::move(lines)) {}
+
   template <typename Walk>
-  const std::optional<std::string>& Of(const json& value, const char* member, Walk&& walk) {
+  const Verdict& Of(const json& value, const char* member, Walk&& walk) {
     int inner = -1;
     if (value.is_object()) {
       const auto found = value.find(member);
@@ -161,11 +173,14 @@ class VerdictByShape {
     const auto key = std::make_pair(static_cast<int>(value.type()), inner);
     const auto known = verdicts_.find(key);
     if (known != verdicts_.end()) return known->second;
-    return verdicts_.emplace(key, walk()).first->second;
+    Verdict verdict{walk(), {}};
+    if (verdict.failure) verdict.log = lines_(*verdict.failure);
+    return verdicts_.emplace(key, std::move(verdict)).first->second;
   }
 
  private:
-  std::map<std::pair<int, int>, std::optional<std::string>> verdicts_;
+  LogLines lines_;
+  std::map<std::pair<int, int>, Verdict> verdicts_;
 };
 
 // What a value was before a walk was lent it: a failing walk may add null members to it.
@@ -221,7 +236,9 @@ std::optional<std::string> WalkFailure(const LabelledList& list, json& document)
   return list.family == PathFamily::Item ? ItemWalkFailure(document) : CreatureWalkFailure(document);
 }
 
-void ReviewPathText(Report& report, const std::string& path, PathFamily family, Anchor anchor) {
+// `anchorOf` makes the finding's anchor, only when there is a finding: most paths are fine.
+template <typename AnchorOf>
+void ReviewPathText(Report& report, const std::string& path, PathFamily family, AnchorOf&& anchorOf) {
   const PathReview review = ReviewPath(path, family, report.language);
   if (review.verdict == PathReview::Verdict::Fine) return;
   const std::string what = Pick(family == PathFamily::Item ? text::kItem : text::kCreature, report.language);
@@ -249,12 +266,18 @@ void ReviewPathText(Report& report, const std::string& path, PathFamily family, 
       break;
   }
   if (!review.suggestion.empty()) message += report.Say(text::kPerhaps, fmt::arg("suggestion", Quote(review.suggestion)));
+  Anchor anchor = anchorOf();
   if (review.certain && !review.suggestion.empty()) anchor.fix = review.suggestion;
   report.Add(code, std::move(anchor), message, effect);
 }
 
-// The blueprint of every member the walk accepted, by label, for the level list to compare with.
-using ListedPaths = std::map<std::string, std::string>;
+// The labels of the members the walk accepted, by the path each names, in label order (the order of the walk), for
+// the level list to compare with. The views are into the document, whose list members no later review moves.
+struct Labels {
+  std::string_view first;
+  std::vector<std::string_view> more;
+};
+using ListedPaths = std::unordered_map<std::string_view, Labels>;
 
 ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report& report) {
   ListedPaths listed;
@@ -280,40 +303,46 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report&
   }
 
   json& members = *found;
-  VerdictByShape verdicts;
+  VerdictByShape verdicts([&list](const std::string& what) { return WalkLines(list, what); });
+  const std::string effect = report.Say(list.effect);
   std::size_t position = 0;
-  std::map<std::string, std::vector<std::string>> labelsByPath;
   for (auto member = members.begin(); member != members.end(); ++member, ++position) {
     const std::string& label = member.key();
     const Before before(member.value(), config::kBlueprintKey, report.language);
-    const std::optional<std::string>& failure = verdicts.Of(member.value(), config::kBlueprintKey, [&] {
+    const Verdict& verdict = verdicts.Of(member.value(), config::kBlueprintKey, [&] {
       Probe probe(member.value(), list.key, label);
       return WalkFailure(list, probe.Document());
     });
-    if (failure) {
+    if (verdict.failure) {
       // The value at fault: the "Blueprint", or the member itself; a member that lacks one is found by its label.
       Anchor anchor = before.memberPresent ? Anchor({list.key, label, config::kBlueprintKey})
                                            : Anchor({list.key, label}, before.object);
       report.Add(list.memberCode, std::move(anchor), ShapeFault(report, kLabelledShape, label, member.value(), before),
-                 report.Say(list.effect) + LaterMembers(report, members.size() - position - 1),
-                 WalkLines(list, *failure));
+                 effect + LaterMembers(report, members.size() - position - 1), verdict.log);
       continue;
     }
     // The walk has just read this member's "Blueprint" as a string.
     const std::string& path = config::BlueprintOfCopy(member.value());
-    ReviewPathText(report, path, list.family, {{list.key, label, config::kBlueprintKey}});
-    labelsByPath[path].push_back(label);
-    listed.emplace(label, path);
+    ReviewPathText(report, path, list.family, [&] { return Anchor({list.key, label, config::kBlueprintKey}); });
+    const auto [labels, fresh] = listed.try_emplace(path, Labels{label, {}});
+    if (!fresh) labels->second.more.push_back(label);
   }
 
-  for (const auto& [path, labels] : labelsByPath) {
-    if (labels.size() < 2) continue;
-    std::string names;
-    for (const auto& label : labels) names += (names.empty() ? "" : ", ") + Quote(label);
-    report.Add(Code::N301, {{list.key, labels[1], config::kBlueprintKey}},
-               report.Say(text::kSamePathLabels, fmt::arg("what", Pick(list.what, report.language)),
-                          fmt::arg("path", Quote(path)), fmt::arg("count", labels.size()), fmt::arg("names", names)),
-               report.Say(list.duplicateEffect));
+  // In the order of the paths, as the administrator finds them sorted.
+  std::vector<const ListedPaths::value_type*> shared;
+  for (const auto& entry : listed) {
+    if (!entry.second.more.empty()) shared.push_back(&entry);
+  }
+  std::sort(shared.begin(), shared.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  for (const auto* entry : shared) {
+    const auto& [path, labels] = *entry;
+    std::string names = Quote(labels.first);
+    for (const auto& label : labels.more) names += ", " + Quote(label);
+    report.Add(
+        Code::N301, {{list.key, std::string(labels.more.front()), config::kBlueprintKey}},
+        report.Say(text::kSamePathLabels, fmt::arg("what", Pick(list.what, report.language)),
+                   fmt::arg("path", Quote(path)), fmt::arg("count", labels.more.size() + 1), fmt::arg("names", names)),
+        report.Say(list.duplicateEffect));
   }
   return listed;
 }
@@ -321,7 +350,8 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report&
 // ---- The level list -------------------------------------------------------------------------------------------
 
 // A threshold that the plug-in's conversion to a 32-bit integer turns into another number than the one written.
-void ReviewThreshold(Report& report, const json& value, Anchor anchor) {
+template <typename AnchorOf>
+void ReviewThreshold(Report& report, const json& value, AnchorOf&& anchorOf) {
   std::int32_t effective = 0;
   try {
     effective = config::ThresholdOf(value);
@@ -349,7 +379,7 @@ void ReviewThreshold(Report& report, const json& value, Anchor anchor) {
   const text::Text& effect = effective <= 1                                         ? text::kThresholdAll
                              : effective == std::numeric_limits<std::int32_t>::max() ? text::kThresholdOff
                                                                                      : text::kThresholdFrom;
-  report.Add(Code::W205, std::move(anchor),
+  report.Add(Code::W205, anchorOf(),
              report.Say(text::kThresholdUsed, fmt::arg("value", value.dump()),
                         fmt::arg("why", Pick(*why, report.language)), fmt::arg("used", effective)),
              report.Say(effect, fmt::arg("used", effective)));
@@ -363,41 +393,40 @@ void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report&
     return;
   }
 
-  std::map<std::string, std::string> labelByPath;
-  for (const auto& [label, path] : listedCreatures) labelByPath.emplace(path, label);
-  VerdictByShape verdicts;
+  VerdictByShape verdicts(SpawnLines);
 
   for (auto entry = found->begin(); entry != found->end(); ++entry) {
     const std::string& path = entry.key();
     const Before before(entry.value(), config::kThresholdKey, report.language);
-    const std::optional<std::string>& failure = verdicts.Of(entry.value(), config::kThresholdKey, [&] {
+    const Verdict& verdict = verdicts.Of(entry.value(), config::kThresholdKey, [&] {
       Probe probe(entry.value(), key, path);
       return LevelCheckFailure(probe.Document(), path);
     });
-    const Anchor entryAnchor{{key, path}, true};
-    const Anchor faultAnchor = before.memberPresent ? Anchor({key, path, config::kThresholdKey})
-                                                    : Anchor({key, path}, before.object);
+    const auto entryAnchor = [&] { return Anchor({key, path}, true); };
+    const auto faultAnchor = [&] {
+      return before.memberPresent ? Anchor({key, path, config::kThresholdKey}) : Anchor({key, path}, before.object);
+    };
     ReviewPathText(report, path, PathFamily::Creature, entryAnchor);
-    if (failure) {
+    if (verdict.failure) {
       const std::string fault = ShapeFault(report, kLevelShape, path, entry.value(), before);
       const std::string quoted = Quote(path);
       if (CanBeDerived(path)) {
-        report.Add(Code::E132, faultAnchor,
+        report.Add(Code::E132, faultAnchor(),
                    report.Say(text::kEntryFault, fmt::arg("path", quoted), fmt::arg("fault", fault)),
-                   report.Say(text::kLevelCheckFails), SpawnLines(*failure));
+                   report.Say(text::kLevelCheckFails), verdict.log);
       } else {
-        report.Add(Code::W208, faultAnchor,
+        report.Add(Code::W208, faultAnchor(),
                    report.Say(text::kEntryNeverRead, fmt::arg("path", quoted), fmt::arg("fault", fault)),
-                   report.Say(text::kEntryNeverReadEffect), SpawnLines(*failure));
+                   report.Say(text::kEntryNeverReadEffect), verdict.log);
       }
     } else if (before.memberPresent) {
       ReviewThreshold(report, entry->find(config::kThresholdKey).value(), faultAnchor);
     }
-    const auto listed = labelByPath.find(path);
-    if (listed != labelByPath.end()) {
-      report.Add(Code::N302, entryAnchor,
+    const auto listed = listedCreatures.find(path);
+    if (listed != listedCreatures.end()) {
+      report.Add(Code::N302, entryAnchor(),
                  report.Say(text::kListedAndCapped, fmt::arg("path", Quote(path)),
-                            fmt::arg("label", Quote(listed->second))),
+                            fmt::arg("label", Quote(listed->second.first))),
                  report.Say(text::kListedAndCappedEffect));
     }
   }
@@ -409,8 +438,8 @@ void ReviewTopLevelKeys(const json& document, Report& report) {
   for (auto it = document.begin(); it != document.end(); ++it) {
     const std::string& name = it.key();
     if (name == config::kItemListKey || name == config::kCreatureListKey || name == config::kLevelListKey) continue;
-    const std::string nearest =
-        NearestName(name, {config::kItemListKey, config::kCreatureListKey, config::kLevelListKey});
+    const std::string nearest(
+        NearestName(name, {config::kItemListKey, config::kCreatureListKey, config::kLevelListKey}));
     std::string message = report.Say(text::kUnknownKey, fmt::arg("name", Quote(name)));
     std::string effect = report.Say(text::kIgnored);
     if (!nearest.empty()) {

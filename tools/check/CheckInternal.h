@@ -67,8 +67,9 @@ std::string Printable(const std::string& text);
 std::string Quote(std::string_view text);
 // "a number", "an object", "null", ...
 std::string KindOf(const nlohmann::json& value, Language language);
-// The known name closest to `name` when it is plausibly a misspelling of it; empty otherwise.
-std::string NearestName(std::string_view name, std::initializer_list<std::string_view> known);
+// The known name closest to `name` when it is plausibly a misspelling of it (a view of that element of `known`);
+// empty otherwise.
+std::string_view NearestName(std::string_view name, std::initializer_list<std::string_view> known);
 
 // Which derivation a configured path is compared with: an item's object path or a creature's class path.
 enum class PathFamily { Item, Creature };

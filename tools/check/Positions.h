@@ -28,6 +28,11 @@ class Positions {
  public:
   // Reads the first JSON value of `bytes` (after a UTF-8 byte-order mark); Known() is false when it does not parse.
   explicit Positions(std::string bytes);
+  // Names view the reader's copy of the file: a copy of the positions would view the original's.
+  Positions(const Positions&) = delete;
+  Positions& operator=(const Positions&) = delete;
+  Positions(Positions&&) = default;
+  Positions& operator=(Positions&&) = default;
 
   bool Known() const { return known_; }
   const std::string& Bytes() const { return bytes_; }
@@ -52,7 +57,7 @@ class Positions {
   std::vector<Place> Places(const std::vector<std::size_t>& offsets) const;
 
   struct Entry {
-    std::string name;  // empty in arrays
+    std::string_view name;  // the name as read, in the reader's own copy of the file; empty in arrays
     Span key;
     Span value;
     std::int32_t container = -1;  // the value's own entries, when it is an object or an array
@@ -66,10 +71,10 @@ class Positions {
     std::int32_t parent = -1;
     std::size_t parentEntry = 0;
     std::vector<Entry> entries;
-    std::unordered_map<std::string, Written> last;  // a large object's names: where each was last written
+    std::unordered_map<std::string_view, Written> last;  // a large object's names: where each was last written
     // The entry a name was last written in; entries.size() when it is not there.
-    std::size_t LastOf(const std::string& name) const;
-    std::vector<std::string> repeated;                    // names written more than once, in order of the repeat
+    std::size_t LastOf(std::string_view name) const;
+    std::vector<std::string_view> repeated;  // names written more than once, in order of the repeat
   };
 
  private:
@@ -77,6 +82,8 @@ class Positions {
   std::vector<std::string> TokensOf(std::int32_t container) const;
 
   std::string bytes_;
+  // The file as the reader leaves it: each name decoded in place, where entries view it. Moved, it stays where it is.
+  std::vector<char> names_;
   bool known_ = false;
   Span root_;
   std::int32_t rootContainer_ = -1;

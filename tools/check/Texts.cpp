@@ -1,6 +1,6 @@
 // Building findings: pointers, quoted texts, kinds and near-miss names.
 #include <algorithm>
-#include <cctype>
+#include <array>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -19,24 +19,44 @@ constexpr std::size_t kQuotedBytes = 120;
 constexpr std::size_t kLongestNearName = 64;
 constexpr std::size_t kMostEdits = 3;
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-// Edits between two names.
-std::size_t Distance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  std::iota(row.begin(), row.end(), std::size_t{0});
+// Edits between two names, letter case aside, counted only up to `limit`: limit + 1 when they are further apart.
+// Only cells within `limit` of the diagonal can lie on a path that cheap, and NearestName compares only names no
+// longer than kLongestNearName a few edits apart, so the lowered names and one row fit on the stack: every key of
+// every faulty member comes here.
+std::size_t Distance(std::string_view a, std::string_view b, std::size_t limit) {
+  constexpr std::size_t kLongest = kLongestNearName + kMostEdits;
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  const auto same = [&](char x, char y) { return lower(x) == lower(y); };
+  // What both share at either end costs no edit; most near misses differ in a letter or two.
+  while (!a.empty() && !b.empty() && same(a.front(), b.front())) {
+    a.remove_prefix(1);
+    b.remove_prefix(1);
+  }
+  while (!a.empty() && !b.empty() && same(a.back(), b.back())) {
+    a.remove_suffix(1);
+    b.remove_suffix(1);
+  }
+  std::array<char, kLongest> lowerA{};
+  std::array<char, kLongest> lowerB{};
+  std::transform(a.begin(), a.end(), lowerA.begin(), lower);
+  std::transform(b.begin(), b.end(), lowerB.begin(), lower);
+  const std::size_t beyond = limit + 1;
+  std::array<std::size_t, kLongest + 1> row{};
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = std::min(j, beyond);
   for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
+    const std::size_t first = i > limit ? i - limit : 1;
+    const std::size_t last = std::min(b.size(), i + limit);
+    if (first > last) return beyond;
+    std::size_t diagonal = row[first - 1];
+    row[first - 1] = first == 1 ? std::min(i, beyond) : beyond;
+    std::size_t least = row[first - 1];
+    for (std::size_t j = first; j <= last; ++j) {
       const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (lowerA[i - 1] == lowerB[j - 1] ? 0 : 1), beyond});
       diagonal = above;
+      least = std::min(least, row[j]);
     }
+    if (least >= beyond) return beyond;
   }
   return row[b.size()];
 }
@@ -60,17 +80,18 @@ void Report::Add(Code code, Anchor anchor, std::string message, std::string effe
 
 std::string Pointer(const std::vector<std::string>& tokens) {
   std::string pointer;
+  std::size_t size = 0;
+  for (const std::string& token : tokens) size += 1 + token.size();
+  pointer.reserve(size);
   for (const std::string& token : tokens) {
     pointer += '/';
-    for (const char c : token) {
-      if (c == '~') {
-        pointer += "~0";
-      } else if (c == '/') {
-        pointer += "~1";
-      } else {
-        pointer += c;
-      }
+    auto run = token.begin();
+    for (auto special = token.begin(); special != token.end(); ++special) {
+      if (*special != '~' && *special != '/') continue;
+      pointer.append(run, special).append(*special == '~' ? "~0" : "~1");
+      run = special + 1;
     }
+    pointer.append(run, token.end());
   }
   return pointer;
 }
@@ -89,6 +110,16 @@ std::string Printable(const std::string& text) {
 
 std::string Quote(std::string_view text) {
   const std::string_view head = Head(text, kQuotedBytes);
+  // Most labels and paths are plain printable ASCII, which a JSON string literal holds as written.
+  const bool plain =
+      std::all_of(head.begin(), head.end(), [](char c) { return c >= ' ' && c <= '~' && c != '"' && c != '\\'; });
+  if (plain) {
+    std::string quoted;
+    quoted.reserve(head.size() + 5);
+    quoted.append(1, '"').append(head).append(1, '"');
+    if (head.size() != text.size()) quoted += "...";
+    return quoted;
+  }
   std::string quoted = nlohmann::json(std::string(head)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   if (head.size() != text.size()) quoted += "...";
   return quoted;
@@ -115,17 +146,16 @@ std::string KindOf(const nlohmann::json& value, Language language) {
   }
 }
 
-std::string NearestName(std::string_view name, std::initializer_list<std::string_view> known) {
+std::string_view NearestName(std::string_view name, std::initializer_list<std::string_view> known) {
   if (name.size() > kLongestNearName) return {};
   // Letter case aside: "destroylist" is as near to "Destroylist" as a name can be.
-  const std::string lower = Lower(name);
-  std::string nearest;
+  std::string_view nearest;
   std::size_t best = kMostEdits + 1;
   for (const std::string_view candidate : known) {
     const std::size_t apart =
         name.size() > candidate.size() ? name.size() - candidate.size() : candidate.size() - name.size();
     if (apart > kMostEdits) continue;
-    const std::size_t distance = Distance(lower, Lower(candidate));
+    const std::size_t distance = Distance(name, candidate, kMostEdits);
     if (distance < best) {
       best = distance;
       nearest = candidate;

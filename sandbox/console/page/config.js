@@ -208,7 +208,7 @@ export function createConfigView(root, { world, runCommand }) {
   async function worldFromConfig() {
     if (dirty() && !(await save())) return;
     await world.beginAction();
-    const { status: code, body } = await request('POST', '/api/world-from-config', {});
+    const { status: code, body } = await request('POST', `/api/world-from-config?lang=${encodeURIComponent(language())}`, {});
     world.load().catch(() => {});
     unmatchedBox.hidden = false;
     if (code !== 200) {

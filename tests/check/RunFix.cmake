@@ -1,0 +1,46 @@
+# Runs tidywarden-check --fix (through EMULATOR when set) on a file with a creature path's final _C, a byte-order mark
+# and CR LF line ends: --dry-run changes nothing; --fix changes that string only and keeps the original as FILE.bak.
+cmake_minimum_required(VERSION 3.25)
+string(ASCII 239 187 191 bom)
+set(head "${bom}{\r\n  \"Destroylist\": {},\r\n  \"DestroyDinolist\": {\"rex\": {\"Blueprint\": ")
+set(tail "}},\r\n  \"DestroyDinoLevel\": {}\r\n}\r\n")
+set(before "${head}\"Blueprint'/Game/Dinos/Rex/Rex.Rex_C'\"${tail}")
+set(after "${head}\"Blueprint'/Game/Dinos/Rex/Rex.Rex'\"${tail}")
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+set(config "${WORK}/config.json")
+file(WRITE "${config}" "${before}")
+
+set(command "${PROGRAM}")
+if(EMULATOR)
+  set(command "${EMULATOR}" "${PROGRAM}")
+endif()
+
+function(expect_bytes path expected what)
+  file(READ "${path}" actual HEX)
+  string(HEX "${expected}" wanted)
+  if(NOT actual STREQUAL wanted)
+    message(FATAL_ERROR "${what}: ${path} holds\n${actual}\nexpected\n${wanted}")
+  endif()
+endfunction()
+
+execute_process(COMMAND ${command} --lang en --fix --dry-run "${config}" RESULT_VARIABLE status OUTPUT_VARIABLE output
+                ERROR_VARIABLE errors)
+string(REPLACE "\r\n" "\n" output "${output}")
+if(NOT status STREQUAL "1" OR NOT output MATCHES "\n-[^\n]*Rex\\.Rex_C'\"" OR NOT output MATCHES "\n\\+[^\n]*Rex\\.Rex'\"")
+  message(FATAL_ERROR "--dry-run: exit status ${status}, expected 1 and a diff of the one line\n${output}${errors}")
+endif()
+expect_bytes("${config}" "${before}" "--dry-run changed the file")
+if(EXISTS "${config}.bak")
+  message(FATAL_ERROR "--dry-run wrote ${config}.bak")
+endif()
+
+execute_process(COMMAND ${command} --lang en --fix "${config}" RESULT_VARIABLE status OUTPUT_VARIABLE output
+                ERROR_VARIABLE errors)
+string(REPLACE "\r\n" "\n" output "${output}")
+if(NOT status STREQUAL "0" OR NOT output MATCHES "config\\.json:3:")
+  message(FATAL_ERROR "--fix: exit status ${status}, expected 0 and the change listed at line 3\n${output}${errors}")
+endif()
+expect_bytes("${config}" "${after}" "--fix")
+expect_bytes("${config}.bak" "${before}" "the backup")
+message(STATUS "${output}")
