@@ -196,8 +196,10 @@ class Page:
         self.wait(lambda: editor.get_attribute("value") == text, "the typed configuration")
 
     def findings(self):
-        return [(item.get_attribute("data-code"), int(item.get_attribute("data-line")))
-                for item in self.all('[data-view="config"] [data-role="finding"]')]
+        # Read in one step: an answer about the text as typed may redraw the findings at any moment.
+        return [(code, int(line)) for code, line in self.driver.execute_script(
+            "return [...document.querySelectorAll('[data-view=config] [data-role=finding]')]"
+            ".map(f => [f.dataset.code, f.dataset.line]);")]
 
     def screenshot(self, view, language):
         if not _options.screenshots:
@@ -278,9 +280,10 @@ class ConsoleStoryTest(unittest.TestCase):
             page.type_config(bad)
             page.one('[data-role="save"]').click()
             page.wait(lambda: ("W203", bad_line) in page.findings(), "the W203 finding")
-            marks = [int(mark.get_attribute("data-line")) for mark in page.all('[data-role="mark"]')]
+            marks = driver.execute_script(
+                "return [...document.querySelectorAll('[data-role=mark]')].map(m => Number(m.dataset.line));")
             self.assertIn(bad_line, marks)
-            page.one(f'[data-role="finding"][data-code="W203"]').click()
+            driver.execute_script("document.querySelector('[data-role=finding][data-code=W203]').click();")
             selected = driver.execute_script(
                 "const e = document.querySelector('[data-role=config-editor]');"
                 "return e.value.slice(0, e.selectionStart).split('\\n').length;")
