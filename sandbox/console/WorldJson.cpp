@@ -79,13 +79,18 @@ struct Snapshot {
 // Whether an object of this running count is listed; the counts go on past the limit.
 bool Listed(const Snapshot& snapshot, std::size_t& count) { return count++ < snapshot.limit; }
 
-void AppendCreature(std::string& out, Snapshot& snapshot, const GameObject* actor, bool persistent) {
-  const GameObject* status = actor->statusComponent;
+// A row's opening: its id and its class's texts, which every creature and structure row begins with.
+void OpenRow(std::string& out, Snapshot& snapshot, const GameObject* actor, bool creature) {
   if (!out.empty()) out += ',';
   out += "{\"id\":";
   AppendJsonNumber(out, snapshot.ids.Of(actor));
   out += ',';
-  out += snapshot.texts.Of(actor->cls, true);
+  out += snapshot.texts.Of(actor->cls, creature);
+}
+
+void AppendCreature(std::string& out, Snapshot& snapshot, const GameObject* actor, bool persistent) {
+  const GameObject* status = actor->statusComponent;
+  OpenRow(out, snapshot, actor, true);
   out += ",\"level\":";
   if (status != nullptr) {
     AppendJsonNumber(out, status->baseCharacterLevel);
@@ -102,11 +107,7 @@ void AppendCreature(std::string& out, Snapshot& snapshot, const GameObject* acto
 }
 
 void AppendStructure(std::string& out, Snapshot& snapshot, const GameObject* actor, bool persistent) {
-  if (!out.empty()) out += ',';
-  out += "{\"id\":";
-  AppendJsonNumber(out, snapshot.ids.Of(actor));
-  out += ',';
-  out += snapshot.texts.Of(actor->cls, false);
+  OpenRow(out, snapshot, actor, false);
   out += ",\"persistent\":";
   AppendJsonBool(out, persistent);
   out += '}';
