@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -333,7 +334,7 @@ TEST_F(CheckTest, JsonFormatHoldsEveryFinding) {
     EXPECT_EQ(array[i]["pointer"], findings[i].pointer);
     EXPECT_EQ(array[i]["message"], findings[i].message);
     EXPECT_EQ(array[i]["effect"], findings[i].effect);
-    EXPECT_EQ(array[i]["log"], findings[i].log);
+    EXPECT_EQ(array[i]["log"], findings[i].log.Lines());
   }
 }
 
@@ -356,7 +357,6 @@ TEST_F(CheckTest, TextColoursOnlyWhenAsked) {
   EXPECT_NE(check::FormatJson(unknown).find("/" + longName + "\""), std::string::npos);
 }
 
-// Every finding is placed where an editor shows it: the key or value concerned, columns in characters.
 // Labels are walked in order, so the first names the path and the others follow it, whatever order the file has.
 TEST_F(CheckTest, PathListedUnderSeveralLabelsNamesTheFirst) {
   const std::string rex = nlohmann::json(kRex).dump();
@@ -372,6 +372,30 @@ TEST_F(CheckTest, PathListedUnderSeveralLabelsNamesTheFirst) {
   EXPECT_NE(findings[1].message.find(R"((label "a"))"), std::string::npos) << findings[1].message;
 }
 
+// Errors first, then warnings, then notes; within each, the item list, the creature list, the level list and the
+// names beside them, each in its own order, whichever list holds the most.
+TEST_F(CheckTest, FindingsFollowTheListsInOrder) {
+  const std::string rex = nlohmann::json(kRex).dump();
+  const std::string meantC = nlohmann::json("Blueprint'/Game/Dinos/Rex/Rex.Rex_C'").dump();
+  std::string manyItems;
+  for (int i = 0; i < 50; ++i) manyItems += fmt::format(R"("i{:02}": {{"blueprint": "x"}}, )", i);
+  const auto findings = check::CheckFile(Write(
+      R"({"Extra": 1, "Destroylist": {)" + manyItems + R"("z": {"Blueprint": )" + meantC +
+      R"(}}, "DestroyDinolist": {"a": 5, "b": {"Blueprint": )" + meantC + R"(}, "c": {"Blueprint": )" + rex +
+      R"(}}, "DestroyDinoLevel": {)" + meantC + R"(: {"ExceedSestructionLevel": 5}, )" + rex + R"(: []}})"));
+  std::vector<std::string> order;
+  for (const auto& finding : findings) order.push_back(finding.code + " " + finding.pointer);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 50; ++i) expected.push_back(fmt::format("E112 /Destroylist/i{:02}", i));
+  const std::string rexPointer = "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex'";
+  const std::string meantPointer = "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex_C'";
+  expected.insert(expected.end(), {"E122 /DestroyDinolist/a", "E132 " + rexPointer,
+                                   "W203 /Destroylist/z/Blueprint", "W203 /DestroyDinolist/b/Blueprint",
+                                   "W203 " + meantPointer, "W201 /Extra", "N302 " + rexPointer, "N302 " + meantPointer});
+  EXPECT_EQ(order, expected) << check::FormatText(findings);
+}
+
+// Every finding is placed where an editor shows it: the key or value concerned, columns in characters.
 TEST_F(CheckTest, FindingsCarryLineAndColumn) {
   struct Case {
     const char* name;

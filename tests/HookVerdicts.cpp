@@ -165,7 +165,7 @@ std::vector<std::string> Disagreements(const check::Findings& findings, const Ho
     if (errors.empty() && logged.empty()) return;
     if (errors.empty() || errors.front()->log != logged) {
       problems.push_back(std::string(list) + ": the hooks logged" + Joined(logged) + "\n  the checker expects" +
-                         Joined(errors.empty() ? std::vector<std::string>{} : errors.front()->log));
+                         Joined(errors.empty() ? std::vector<std::string>{} : errors.front()->log.Lines()));
     }
   };
   compareList("Destroylist", {"E110", "E111", "E112"}, hooks.itemLines);
@@ -178,7 +178,7 @@ std::vector<std::string> Disagreements(const check::Findings& findings, const Ho
     for (const auto* candidate : levelErrors) {
       if (candidate->pointer == entry || candidate->pointer == entry + "/ExceedSestructionLevel") error = candidate;
     }
-    const std::vector<std::string> expected = error == nullptr ? std::vector<std::string>{} : error->log;
+    const std::vector<std::string> expected = error == nullptr ? std::vector<std::string>{} : error->log.Lines();
     const std::vector<std::string> logged = line.empty() ? std::vector<std::string>{} : std::vector<std::string>{line};
     if (expected != logged) {
       problems.push_back("DestroyDinoLevel entry " + path + ": the hooks logged" + Joined(logged) +

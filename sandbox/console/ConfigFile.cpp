@@ -104,7 +104,7 @@ nlohmann::json FindingsJson(const std::string& path, check::Language language) {
                             {"pointer", finding.pointer},
                             {"message", finding.message},
                             {"effect", finding.effect},
-                            {"log", finding.log}};
+                            {"log", finding.log.Lines()}};
     // A finding about the file as a whole has no place in it; the page then lists it without a mark.
     if (finding.line > 0) {
       entry["line"] = finding.line;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <limits>
 #include <map>
 #include <optional>
@@ -155,7 +156,7 @@ const Shape kLevelShape{config::kThresholdKey, text::kEntryNotObject, text::kThr
 // The log lines of a failure are made once with it.
 struct Verdict {
   std::optional<std::string> failure;
-  std::vector<std::string> log;
+  LogLines log;
 };
 
 class VerdictByShape {
@@ -394,7 +395,8 @@ void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report&
   }
 
   VerdictByShape verdicts(SpawnLines);
-
+  const std::string checkFails = report.Say(text::kLevelCheckFails);
+  const std::string neverRead = report.Say(text::kEntryNeverReadEffect);
   for (auto entry = found->begin(); entry != found->end(); ++entry) {
     const std::string& path = entry.key();
     const Before before(entry.value(), config::kThresholdKey, report.language);
@@ -412,12 +414,12 @@ void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report&
       const std::string quoted = Quote(path);
       if (CanBeDerived(path)) {
         report.Add(Code::E132, faultAnchor(),
-                   report.Say(text::kEntryFault, fmt::arg("path", quoted), fmt::arg("fault", fault)),
-                   report.Say(text::kLevelCheckFails), verdict.log);
+                   report.Say(text::kEntryFault, fmt::arg("path", quoted), fmt::arg("fault", fault)), checkFails,
+                   verdict.log);
       } else {
         report.Add(Code::W208, faultAnchor(),
-                   report.Say(text::kEntryNeverRead, fmt::arg("path", quoted), fmt::arg("fault", fault)),
-                   report.Say(text::kEntryNeverReadEffect), verdict.log);
+                   report.Say(text::kEntryNeverRead, fmt::arg("path", quoted), fmt::arg("fault", fault)), neverRead,
+                   verdict.log);
       }
     } else if (before.memberPresent) {
       ReviewThreshold(report, entry->find(config::kThresholdKey).value(), faultAnchor);
@@ -457,10 +459,19 @@ void AnalyseDocument(json& document, Report& report) {
     ReviewDocumentKind(document, report);
     return;
   }
-  ReviewLabelledList(kItems, document, report);
-  const ListedPaths creatures = ReviewLabelledList(kCreatures, document, report);
-  ReviewLevelList(document, creatures, report);
-  ReviewTopLevelKeys(document, report);
+  // The item list shares nothing with the rest: it is reviewed on a thread of its own (when one can be had) while the
+  // rest is. Each side lends only members of its own lists to its probes, and neither adds or removes a name of the
+  // document, so neither sees the other's work; the findings are joined in the order of a review on one thread.
+  Report items(report.language);
+  std::future<void> itemsReviewed =
+      std::async(std::launch::async | std::launch::deferred, [&] { ReviewLabelledList(kItems, document, items); });
+  Report rest(report.language);
+  const ListedPaths creatures = ReviewLabelledList(kCreatures, document, rest);
+  ReviewLevelList(document, creatures, rest);
+  ReviewTopLevelKeys(document, rest);
+  itemsReviewed.get();
+  report.Append(std::move(items));
+  report.Append(std::move(rest));
 }
 
 }  // namespace check::detail

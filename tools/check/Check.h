@@ -1,6 +1,8 @@
 // The administrator's configuration checker: what the plug-in will make of a configuration file, before it does.
 #pragma once
 
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +16,30 @@ enum class Severity { Note, Warning, Error };
 // The languages findings are written in; codes and the plug-in's log lines are never translated.
 enum class Language { English, Chinese };
 
+// The exact lines the plug-in logs for a finding, one per detour that fails. Members that fail alike log alike, so
+// a file with thousands of them shares one copy of their lines.
+class LogLines {
+ public:
+  LogLines() = default;
+  LogLines(std::vector<std::string> lines)
+      : lines_(std::make_shared<const std::vector<std::string>>(std::move(lines))) {}
+  LogLines(std::initializer_list<std::string> lines) : LogLines(std::vector<std::string>(lines)) {}
+
+  const std::vector<std::string>& Lines() const {
+    static const std::vector<std::string> kNone;
+    return lines_ ? *lines_ : kNone;
+  }
+  auto begin() const { return Lines().begin(); }
+  auto end() const { return Lines().end(); }
+  std::size_t size() const { return Lines().size(); }
+  bool empty() const { return Lines().empty(); }
+  const std::string& operator[](std::size_t index) const { return Lines()[index]; }
+  friend bool operator==(const LogLines& a, const LogLines& b) { return a.Lines() == b.Lines(); }
+
+ private:
+  std::shared_ptr<const std::vector<std::string>> lines_;
+};
+
 struct Finding {
   Severity severity = Severity::Note;
   std::string code;  // stable: "E112", "W202", "N301" (CodeTable())
@@ -23,7 +49,7 @@ struct Finding {
   std::string pointer;  // JSON Pointer (RFC 6901) of the value concerned; "" is the whole document
   std::string message;
   std::string effect;            // what the plug-in does with it, in plain words
-  std::vector<std::string> log;  // the exact lines the plug-in logs for it, one per detour that fails
+  LogLines log;
 };
 
 // Errors first, then warnings, then notes; in document order within each.

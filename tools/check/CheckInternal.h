@@ -47,7 +47,9 @@ struct Report {
   std::string Say(const text::Text& text, Fields&&... fields) const {
     return fmt::format(fmt::runtime(Pick(text, language)), std::forward<Fields>(fields)...);
   }
-  void Add(Code code, Anchor anchor, std::string message, std::string effect = {}, std::vector<std::string> log = {});
+  void Add(Code code, Anchor anchor, std::string message, std::string effect = {}, LogLines log = {});
+  // Another report's findings after these.
+  void Append(Report&& other);
 
   Language language;
   Findings findings;

@@ -154,7 +154,7 @@ std::string FormatJson(const Findings& findings) {
                      {"pointer", finding.pointer},
                      {"message", finding.message},
                      {"effect", finding.effect},
-                     {"log", finding.log}});
+                     {"log", finding.log.Lines()}});
   }
   return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -186,7 +186,7 @@ std::string FormatSarif(const Findings& findings, const std::string& file, Langu
                        {"level", SeverityName(finding.severity)},
                        {"message", {{"text", message}}},
                        {"locations", ordered_json::array({location})},
-                       {"properties", {{"pointer", finding.pointer}, {"log", finding.log}}}});
+                       {"properties", {{"pointer", finding.pointer}, {"log", finding.log.Lines()}}}});
   }
   const ordered_json log = {
       {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},

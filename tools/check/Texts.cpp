@@ -1,6 +1,7 @@
 // Building findings: pointers, quoted texts, kinds and near-miss names.
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -71,11 +72,18 @@ std::string_view Head(std::string_view text, std::size_t bytes) {
 
 }  // namespace
 
-void Report::Add(Code code, Anchor anchor, std::string message, std::string effect, std::vector<std::string> log) {
+void Report::Add(Code code, Anchor anchor, std::string message, std::string effect, LogLines log) {
   const CodeInfo& info = Info(code);
   findings.push_back({info.severity, info.code, 0, 0, Pointer(anchor.tokens),
                       std::move(message), std::move(effect), std::move(log)});
   anchors.push_back(std::move(anchor));
+}
+
+void Report::Append(Report&& other) {
+  findings.insert(findings.end(), std::make_move_iterator(other.findings.begin()),
+                  std::make_move_iterator(other.findings.end()));
+  anchors.insert(anchors.end(), std::make_move_iterator(other.anchors.begin()),
+                 std::make_move_iterator(other.anchors.end()));
 }
 
 std::string Pointer(const std::vector<std::string>& tokens) {
@@ -85,6 +93,11 @@ std::string Pointer(const std::vector<std::string>& tokens) {
   pointer.reserve(size);
   for (const std::string& token : tokens) {
     pointer += '/';
+    // Labels and paths seldom hold either character: whole tokens at a time.
+    if (token.find('~') == std::string::npos && token.find('/') == std::string::npos) {
+      pointer += token;
+      continue;
+    }
     auto run = token.begin();
     for (auto special = token.begin(); special != token.end(); ++special) {
       if (*special != '~' && *special != '/') continue;
