@@ -272,16 +272,48 @@ void ReviewPathText(Report& report, const std::string& path, PathFamily family, 
   report.Add(code, std::move(anchor), message, effect);
 }
 
-// The labels of the members the walk accepted, by the path each names, in label order (the order of the walk), for
-// the level list to compare with. The views are into the document, whose list members no later review moves.
+// The labels of the members the walk accepts, by the path each names, in label order (the order of the walk). The
+// views are into the document, whose list members no review moves.
 struct Labels {
   std::string_view first;
   std::vector<std::string_view> more;
 };
 using ListedPaths = std::unordered_map<std::string_view, Labels>;
 
-ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report& report) {
-  ListedPaths listed;
+// What the walk of a labelled list makes of each member, in member order. Walked once, before any review: a failing
+// walk may add null members to the member it was lent, so each member is described as it was before.
+struct Walked {
+  explicit Walked(VerdictByShape::LogLines lines) : verdicts(std::move(lines)) {}
+  VerdictByShape verdicts;
+  std::vector<Before> before;
+  std::vector<const Verdict*> verdict;  // into `verdicts`, whose entries stay where they are
+  ListedPaths listed;                   // the members the walk reads through
+};
+
+Walked WalkMembers(const LabelledList& list, json& document, Language language) {
+  Walked walked([&list](const std::string& what) { return WalkLines(list, what); });
+  const auto found = document.find(list.key);
+  if (found == document.end() || !found->is_object()) return walked;
+  walked.before.reserve(found->size());
+  walked.verdict.reserve(found->size());
+  for (auto member = found->begin(); member != found->end(); ++member) {
+    walked.before.emplace_back(member.value(), config::kBlueprintKey, language);
+    const Verdict& verdict = walked.verdicts.Of(member.value(), config::kBlueprintKey, [&] {
+      Probe probe(member.value(), list.key, member.key());
+      return WalkFailure(list, probe.Document());
+    });
+    walked.verdict.push_back(&verdict);
+    if (verdict.failure) continue;
+    // The walk has just read this member's "Blueprint" as a string.
+    const auto [labels, fresh] =
+        walked.listed.try_emplace(config::BlueprintOfCopy(member.value()), Labels{member.key(), {}});
+    if (!fresh) labels->second.more.push_back(member.key());
+  }
+  return walked;
+}
+
+// `walked` is the list's WalkMembers.
+void ReviewLabelledList(const LabelledList& list, json& document, const Walked& walked, Report& report) {
   const auto found = document.find(list.key);
   if (found == document.end() || !found->is_object()) {
     std::optional<std::string> failure;
@@ -300,20 +332,16 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report&
                  report.Say(text::kListWrongKind, fmt::arg("list", Quote(list.key)), fmt::arg("kind", kind)),
                  report.Say(list.effect), WalkLines(list, *failure));
     }
-    return listed;
+    return;
   }
 
   json& members = *found;
-  VerdictByShape verdicts([&list](const std::string& what) { return WalkLines(list, what); });
   const std::string effect = report.Say(list.effect);
   std::size_t position = 0;
   for (auto member = members.begin(); member != members.end(); ++member, ++position) {
     const std::string& label = member.key();
-    const Before before(member.value(), config::kBlueprintKey, report.language);
-    const Verdict& verdict = verdicts.Of(member.value(), config::kBlueprintKey, [&] {
-      Probe probe(member.value(), list.key, label);
-      return WalkFailure(list, probe.Document());
-    });
+    const Before& before = walked.before[position];
+    const Verdict& verdict = *walked.verdict[position];
     if (verdict.failure) {
       // The value at fault: the "Blueprint", or the member itself; a member that lacks one is found by its label.
       Anchor anchor = before.memberPresent ? Anchor({list.key, label, config::kBlueprintKey})
@@ -322,16 +350,14 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report&
                  effect + LaterMembers(report, members.size() - position - 1), verdict.log);
       continue;
     }
-    // The walk has just read this member's "Blueprint" as a string.
-    const std::string& path = config::BlueprintOfCopy(member.value());
-    ReviewPathText(report, path, list.family, [&] { return Anchor({list.key, label, config::kBlueprintKey}); });
-    const auto [labels, fresh] = listed.try_emplace(path, Labels{label, {}});
-    if (!fresh) labels->second.more.push_back(label);
+    ReviewPathText(report, config::BlueprintOfCopy(member.value()), list.family, [&] {
+      return Anchor({list.key, label, config::kBlueprintKey});
+    });
   }
 
   // In the order of the paths, as the administrator finds them sorted.
   std::vector<const ListedPaths::value_type*> shared;
-  for (const auto& entry : listed) {
+  for (const auto& entry : walked.listed) {
     if (!entry.second.more.empty()) shared.push_back(&entry);
   }
   std::sort(shared.begin(), shared.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
@@ -345,7 +371,6 @@ ListedPaths ReviewLabelledList(const LabelledList& list, json& document, Report&
                    fmt::arg("path", Quote(path)), fmt::arg("count", labels.more.size() + 1), fmt::arg("names", names)),
         report.Say(list.duplicateEffect));
   }
-  return listed;
 }
 
 // ---- The level list -------------------------------------------------------------------------------------------
@@ -459,18 +484,20 @@ void AnalyseDocument(json& document, Report& report) {
     ReviewDocumentKind(document, report);
     return;
   }
-  // The item list shares nothing with the rest: it is reviewed on a thread of its own (when one can be had) while the
-  // rest is. Each side lends only members of its own lists to its probes, and neither adds or removes a name of the
-  // document, so neither sees the other's work; the findings are joined in the order of a review on one thread.
-  Report items(report.language);
-  std::future<void> itemsReviewed =
-      std::async(std::launch::async | std::launch::deferred, [&] { ReviewLabelledList(kItems, document, items); });
+  // The labelled lists are reviewed on a thread of their own (when one can be had) while the level list is. Each side
+  // lends only members of its own lists to its probes, and neither adds or removes a name of the document, so neither
+  // sees the other's work; the findings are joined in the order of a review on one thread.
+  const Walked creatures = WalkMembers(kCreatures, document, report.language);
+  Report labelled(report.language);
+  std::future<void> labelledReviewed = std::async(std::launch::async | std::launch::deferred, [&] {
+    ReviewLabelledList(kItems, document, WalkMembers(kItems, document, report.language), labelled);
+    ReviewLabelledList(kCreatures, document, creatures, labelled);
+  });
   Report rest(report.language);
-  const ListedPaths creatures = ReviewLabelledList(kCreatures, document, rest);
-  ReviewLevelList(document, creatures, rest);
+  ReviewLevelList(document, creatures.listed, rest);
   ReviewTopLevelKeys(document, rest);
-  itemsReviewed.get();
-  report.Append(std::move(items));
+  labelledReviewed.get();
+  report.Append(std::move(labelled));
   report.Append(std::move(rest));
 }
 
