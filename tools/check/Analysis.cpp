@@ -487,17 +487,16 @@ void AnalyseDocument(json& document, Report& report) {
   // The labelled lists are reviewed on a thread of their own (when one can be had) while the level list is. Each side
   // lends only members of its own lists to its probes, and neither adds or removes a name of the document, so neither
   // sees the other's work; the findings are joined in the order of a review on one thread.
-  const Walked creatures = WalkMembers(kCreatures, document, report.language);
-  Report labelled(report.language);
+  const Language language = report.language;
+  const Walked creatures = WalkMembers(kCreatures, document, language);
   std::future<void> labelledReviewed = std::async(std::launch::async | std::launch::deferred, [&] {
-    ReviewLabelledList(kItems, document, WalkMembers(kItems, document, report.language), labelled);
-    ReviewLabelledList(kCreatures, document, creatures, labelled);
+    ReviewLabelledList(kItems, document, WalkMembers(kItems, document, language), report);
+    ReviewLabelledList(kCreatures, document, creatures, report);
   });
-  Report rest(report.language);
+  Report rest(language);
   ReviewLevelList(document, creatures.listed, rest);
   ReviewTopLevelKeys(document, rest);
   labelledReviewed.get();
-  report.Append(std::move(labelled));
   report.Append(std::move(rest));
 }
 

@@ -275,11 +275,12 @@ Checked Check(const std::string& path, Language language) {
 
 Findings CheckFile(const std::string& path, Language language) {
   detail::Report report = Check(path, language).report;
+  const auto bySeverity = [](const Finding& a, const Finding& b) { return a.severity > b.severity; };
+  if (std::is_sorted(report.findings.begin(), report.findings.end(), bySeverity)) return std::move(report.findings);
   std::vector<std::size_t> order(report.findings.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return report.findings[a].severity > report.findings[b].severity;
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return bySeverity(report.findings[a], report.findings[b]); });
   Findings sorted;
   sorted.reserve(order.size());
   for (const std::size_t index : order) sorted.push_back(std::move(report.findings[index]));
