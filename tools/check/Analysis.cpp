@@ -193,10 +193,9 @@ struct Before {
   bool memberPresent;
 };
 
-// Why a member the walk failed on is faulty, in the administrator's terms.
-std::string ShapeFault(const Report& report, const Shape& shape, const std::string& label, const json& value,
+// Why a member the walk failed on is faulty, in the administrator's terms; `quoted` is its label, quoted.
+std::string ShapeFault(const Report& report, const Shape& shape, const std::string& quoted, const json& value,
                        const Before& before) {
-  const std::string quoted = Quote(label);
   if (!before.object) return report.Say(shape.notObject, fmt::arg("label", quoted), fmt::arg("kind", before.kind));
   if (before.memberPresent) {
     return report.Say(shape.wrongKind, fmt::arg("label", quoted),
@@ -346,7 +345,8 @@ void ReviewLabelledList(const LabelledList& list, json& document, const Walked& 
       // The value at fault: the "Blueprint", or the member itself; a member that lacks one is found by its label.
       Anchor anchor = before.memberPresent ? Anchor({list.key, label, config::kBlueprintKey})
                                            : Anchor({list.key, label}, before.object);
-      report.Add(list.memberCode, std::move(anchor), ShapeFault(report, kLabelledShape, label, member.value(), before),
+      report.Add(list.memberCode, std::move(anchor),
+                 ShapeFault(report, kLabelledShape, Quote(label), member.value(), before),
                  effect + LaterMembers(report, members.size() - position - 1), verdict.log);
       continue;
     }
@@ -435,8 +435,8 @@ void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report&
     };
     ReviewPathText(report, path, PathFamily::Creature, entryAnchor);
     if (verdict.failure) {
-      const std::string fault = ShapeFault(report, kLevelShape, path, entry.value(), before);
       const std::string quoted = Quote(path);
+      const std::string fault = ShapeFault(report, kLevelShape, quoted, entry.value(), before);
       if (CanBeDerived(path)) {
         report.Add(Code::E132, faultAnchor(),
                    report.Say(text::kEntryFault, fmt::arg("path", quoted), fmt::arg("fault", fault)), checkFails,

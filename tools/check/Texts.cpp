@@ -93,18 +93,13 @@ std::string Pointer(const std::vector<std::string>& tokens) {
   pointer.reserve(size);
   for (const std::string& token : tokens) {
     pointer += '/';
-    // Labels and paths seldom hold either character: whole tokens at a time.
-    if (token.find('~') == std::string::npos && token.find('/') == std::string::npos) {
-      pointer += token;
-      continue;
+    std::size_t run = 0;
+    for (std::size_t at = 0; at < token.size(); ++at) {
+      if (token[at] != '~' && token[at] != '/') continue;
+      pointer.append(token, run, at - run).append(token[at] == '~' ? "~0" : "~1", 2);
+      run = at + 1;
     }
-    auto run = token.begin();
-    for (auto special = token.begin(); special != token.end(); ++special) {
-      if (*special != '~' && *special != '/') continue;
-      pointer.append(run, special).append(*special == '~' ? "~0" : "~1");
-      run = special + 1;
-    }
-    pointer.append(run, token.end());
+    pointer.append(token, run);
   }
   return pointer;
 }
