@@ -479,9 +479,11 @@ void ReviewTopLevelKeys(const json& document, Report& report) {
 
 }  // namespace
 
-void AnalyseDocument(json& document, Report& report) {
+void AnalyseDocument(json& document, Report& report, const FinishPart& finish) {
   if (!document.is_object()) {
+    const std::size_t from = report.findings.size();
     ReviewDocumentKind(document, report);
+    finish(report, from);
     return;
   }
   // The labelled lists are reviewed on a thread of their own (when one can be had) while the level list is. Each side
@@ -490,12 +492,15 @@ void AnalyseDocument(json& document, Report& report) {
   const Language language = report.language;
   const Walked creatures = WalkMembers(kCreatures, document, language);
   std::future<void> labelledReviewed = std::async(std::launch::async | std::launch::deferred, [&] {
+    const std::size_t from = report.findings.size();
     ReviewLabelledList(kItems, document, WalkMembers(kItems, document, language), report);
     ReviewLabelledList(kCreatures, document, creatures, report);
+    finish(report, from);
   });
   Report rest(language);
   ReviewLevelList(document, creatures.listed, rest);
   ReviewTopLevelKeys(document, rest);
+  finish(rest, 0);
   labelledReviewed.get();
   report.Append(std::move(rest));
 }

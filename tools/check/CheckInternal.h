@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -89,7 +90,10 @@ struct PathReview {
 bool CanBeDerived(std::string_view text);
 PathReview ReviewPath(std::string_view text, PathFamily family, Language language);
 
-// Walks the parsed document as the hooks do and reviews what the walks accept without a word.
-void AnalyseDocument(nlohmann::json& document, Report& report);
+// Walks the parsed document as the hooks do and reviews what the walks accept without a word. The review runs in
+// parts, one on a thread of its own; each part's findings from the `from`th on are handed to `finish` on the thread
+// that made them, before they join the report.
+using FinishPart = std::function<void(Report& part, std::size_t from)>;
+void AnalyseDocument(nlohmann::json& document, Report& report, const FinishPart& finish);
 
 }  // namespace check::detail

@@ -186,11 +186,11 @@ void ReviewRepeats(const detail::Positions& positions, detail::Report& report) {
   }
 }
 
-// Each finding's line and column, from the offsets of its anchor.
-void Place(const detail::Positions& positions, detail::Report& report) {
+// Each finding's line and column from the `from`th on, from the offsets of its anchor.
+void Place(const detail::Positions& positions, detail::Report& report, std::size_t from = 0) {
   std::vector<std::size_t> offsets;
   std::vector<std::size_t> placed;
-  for (std::size_t i = 0; i < report.findings.size(); ++i) {
+  for (std::size_t i = from; i < report.findings.size(); ++i) {
     const auto& anchor = report.anchors[i];
     if (report.findings[i].code == Info(Code::E100).code) continue;
     if (anchor.offset) {
@@ -259,15 +259,17 @@ Checked Check(const std::string& path, Language language) {
     return checked;
   }
 
-  detail::AnalyseDocument(document, report);
   const detail::Positions& positions = checked.positions.emplace(placesRead.get());
+  detail::AnalyseDocument(document, report,
+                          [&](detail::Report& part, std::size_t from) { Place(positions, part, from); });
+  const std::size_t placed = report.findings.size();
   ReviewRepeats(positions, report);
   if (trailing) {
     report.Add(Code::W206, Anchor::At(positions.Trailing().value_or(0)),
                report.Say(text::kTrailing, fmt::arg("text", detail::Quote(*trailing))),
                report.Say(text::kTrailingEffect));
   }
-  Place(positions, report);
+  Place(positions, report, placed);
   return checked;
 }
 
