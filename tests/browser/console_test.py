@@ -544,6 +544,22 @@ class PageModulesTest(unittest.TestCase):
                                     "r => got.push([r.event, r.data])); a[0].forEach(feed); return got; })()", chunks)
                 self.assertEqual(records, expected)
 
+    def test_a_table_draws_the_rows_in_sight_of_its_box(self):
+        row = 28
+        cases = [
+            ("top of a long list", 1000, 0, 0, [0, 25]),
+            ("scrolled, a tall box", 1000, 500 * row, 600, [488, 534]),
+            ("near the end", 1000, 990 * row, 600, [978, 1000]),
+            # A filter has just left fewer rows than the box was scrolled past.
+            ("scrolled past a short list", 10, 500 * row, 600, [0, 10]),
+            ("scrolled past a longer list", 100, 500 * row, 600, [88, 100]),
+            ("no rows", 0, 300 * row, 600, [0, 0]),
+        ]
+        for name, count, scroll_top, height, expected in cases:
+            with self.subTest(name):
+                self.assertEqual(self.call("table.js", "m.rowsInSight(a[0], a[1], a[2])", count, scroll_top, height),
+                                 expected)
+
     def test_class_counts_come_from_the_rows_or_from_a_first_answer(self):
         classes = [{"name": "A", "kind": "creature"}, {"name": "B", "kind": "item"}, {"name": "C", "kind": "item"}]
         rows = {"creatures": [{"id": 1, "class": "A"}, {"id": 2, "class": "A"}],

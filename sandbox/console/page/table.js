@@ -13,6 +13,17 @@ function spacer(columns) {
   return row;
 }
 
+// The rows [from, to) of `count` that a box scrolled to `scrollTop` and `height` pixels tall shows, with spares on
+// both sides. Sized by its content up to a maximum, a box may not have its full height yet: until it scrolls, the
+// tallest a box of rows grows (style.css, .scroll) stands for it. Every row more costs layout time. A box scrolled
+// past the rows (a filter has just left fewer) shows the last of them.
+export function rowsInSight(count, scrollTop, height) {
+  const top = Math.min(Math.floor(scrollTop / ROW_HEIGHT), count);
+  const from = Math.max(0, top - SPARE_ROWS);
+  const to = Math.min(count, top + Math.ceil(Math.max(height, 360) / ROW_HEIGHT) + SPARE_ROWS);
+  return [from, to];
+}
+
 // columns: [{key, className?}] - the header texts come from i18n keys on the <th>s.
 // renderRow(record) answers a <tr>.
 export class VirtualTable {
@@ -55,12 +66,7 @@ export class VirtualTable {
   }
 
   paint(force) {
-    // Sized by its content up to a maximum, so the box may not have its full height yet: until it scrolls, the
-    // tallest a box of rows grows (style.css, .scroll) stands for it. Every row more costs layout time.
-    const height = Math.max(this.height, 360);
-    const top = Math.floor(this.scrollTop / ROW_HEIGHT);
-    const from = Math.max(0, top - SPARE_ROWS);
-    const to = Math.min(this.records.length, top + Math.ceil(height / ROW_HEIGHT) + SPARE_ROWS);
+    const [from, to] = rowsInSight(this.records.length, this.scrollTop, this.height);
     if (!force && from === this.first && to === this.last) return;
     this.first = from;
     this.last = to;
