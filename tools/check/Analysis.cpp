@@ -161,8 +161,8 @@ struct Verdict {
 
 class VerdictByShape {
  public:
-  using LogLines = std::function<std::vector<std::string>(const std::string&)>;
-  explicit VerdictByShape(LogLines lines) : lines_(std::move(lines)) {}
+  using MakeLines = std::function<std::vector<std::string>(const std::string&)>;
+  explicit VerdictByShape(MakeLines lines) : lines_(std::move(lines)) {}
 
   template <typename Walk>
   const Verdict& Of(const json& value, const char* member, Walk&& walk) {
@@ -180,7 +180,7 @@ class VerdictByShape {
   }
 
  private:
-  LogLines lines_;
+  MakeLines lines_;
   std::map<std::pair<int, int>, Verdict> verdicts_;
 };
 
@@ -282,7 +282,7 @@ using ListedPaths = std::unordered_map<std::string_view, Labels>;
 // What the walk of a labelled list makes of each member, in member order. Walked once, before any review: a failing
 // walk may add null members to the member it was lent, so each member is described as it was before.
 struct Walked {
-  explicit Walked(VerdictByShape::LogLines lines) : verdicts(std::move(lines)) {}
+  explicit Walked(VerdictByShape::MakeLines lines) : verdicts(std::move(lines)) {}
   VerdictByShape verdicts;
   std::vector<Before> before;
   std::vector<const Verdict*> verdict;  // into `verdicts`, whose entries stay where they are
