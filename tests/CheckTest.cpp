@@ -395,6 +395,64 @@ TEST_F(CheckTest, FindingsFollowTheListsInOrder) {
   EXPECT_EQ(order, expected) << check::FormatText(findings);
 }
 
+// However the members are shared out among the lists, each list's findings come in member order, each on its
+// member's line, each counting the members after it in its own list.
+TEST_F(CheckTest, EveryMemberFoundInOrderWhateverTheListSizes) {
+  struct Sizes {
+    int items, creatures, levels;
+  };
+  const Sizes cases[] = {{0, 6, 0}, {2, 6, 4}, {1, 7, 1}, {10, 4, 0}, {0, 4, 10}, {3, 1, 3}, {0, 0, 5}};
+  for (const Sizes& sizes : cases) {
+    const std::string name = fmt::format("{}/{}/{}", sizes.items, sizes.creatures, sizes.levels);
+    std::string bytes = "{\n";
+    int line = 1;
+    struct Member {
+      std::string code, pointer;
+      int line, later;
+    };
+    std::vector<Member> expected;
+    const auto list = [&](const char* key, const char* code, int count, const char* value, const auto& memberName) {
+      bytes += fmt::format("\"{}\": {{\n", key);
+      ++line;
+      for (int i = 0; i < count; ++i) {
+        const std::string member = memberName(i);
+        bytes += fmt::format("{}: {}{}\n", nlohmann::json(member).dump(), value, i + 1 < count ? "," : "");
+        std::string token = member;
+        for (std::size_t at = 0; (at = token.find('/', at)) != std::string::npos; at += 2) token.replace(at, 1, "~1");
+        expected.push_back({code, fmt::format("/{}/{}", key, token), ++line, count - i - 1});
+      }
+      bytes += "},\n";
+      ++line;
+    };
+    list("Destroylist", "E112", sizes.items, "5", [](int i) { return fmt::format("i{:02}", i); });
+    list("DestroyDinolist", "E122", sizes.creatures, "5", [](int i) { return fmt::format("c{:02}", i); });
+    list("DestroyDinoLevel", "E132", sizes.levels, "[]",
+         [](int i) { return fmt::format("Blueprint'/Game/Dinos/L{0:02}/L{0:02}.L{0:02}'", i); });
+    bytes.resize(bytes.size() - 2);
+    bytes += "\n}\n";
+
+    const check::Findings findings = check::CheckFile(Write(bytes));
+    std::vector<const check::Finding*> errors;
+    for (const auto& finding : findings) {
+      if (finding.severity == check::Severity::Error) errors.push_back(&finding);
+    }
+    ASSERT_EQ(errors.size(), expected.size()) << name << "\n" << check::FormatText(findings);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const check::Finding& found = *errors[i];
+      const Member& member = expected[i];
+      EXPECT_EQ(found.code + " " + found.pointer, member.code + " " + member.pointer) << name << " #" << i;
+      EXPECT_EQ(found.line, member.line) << name << " " << member.pointer;
+      if (member.code == "E132") continue;  // a level entry holds up no other
+      if (member.later == 0) {
+        EXPECT_EQ(found.effect.find("sorting after it"), std::string::npos) << name << " " << member.pointer;
+      } else {
+        EXPECT_NE(found.effect.find(fmt::format(" {} member", member.later)), std::string::npos)
+            << name << " " << member.pointer << ": " << found.effect;
+      }
+    }
+  }
+}
+
 // Every finding is placed where an editor shows it: the key or value concerned, columns in characters.
 TEST_F(CheckTest, FindingsCarryLineAndColumn) {
   struct Case {

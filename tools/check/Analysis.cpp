@@ -311,33 +311,41 @@ Walked WalkMembers(const LabelledList& list, json& document, Language language) 
   return walked;
 }
 
-// `walked` is the list's WalkMembers.
-void ReviewLabelledList(const LabelledList& list, json& document, const Walked& walked, Report& report) {
+// The list's members, when it holds any the walk reads: nothing when it is missing or not an object.
+json* MembersOf(const LabelledList& list, json& document) {
   const auto found = document.find(list.key);
-  if (found == document.end() || !found->is_object()) {
-    std::optional<std::string> failure;
-    if (found == document.end()) {
-      json probe = json::object();
-      failure = WalkFailure(list, probe);
-    } else {
-      Probe probe(*found, list.key);
-      failure = WalkFailure(list, probe.Document());
-    }
-    if (!failure) {
-      ListOff(report, list.key, found == document.end() ? nullptr : &*found, text::kListWalksNothing, list.offEffect);
-    } else {
-      const std::string kind = KindOf(*found, report.language);
-      report.Add(list.listCode, {{list.key}},
-                 report.Say(text::kListWrongKind, fmt::arg("list", Quote(list.key)), fmt::arg("kind", kind)),
-                 report.Say(list.effect), WalkLines(list, *failure));
-    }
+  return found == document.end() || !found->is_object() ? nullptr : &*found;
+}
+
+// A list that is missing or not an object: either its walk fails, or it walks nothing.
+void ReviewListOff(const LabelledList& list, json& document, Report& report) {
+  const auto found = document.find(list.key);
+  std::optional<std::string> failure;
+  if (found == document.end()) {
+    json probe = json::object();
+    failure = WalkFailure(list, probe);
+  } else {
+    Probe probe(*found, list.key);
+    failure = WalkFailure(list, probe.Document());
+  }
+  if (!failure) {
+    ListOff(report, list.key, found == document.end() ? nullptr : &*found, text::kListWalksNothing, list.offEffect);
     return;
   }
+  const std::string kind = KindOf(*found, report.language);
+  report.Add(list.listCode, {{list.key}},
+             report.Say(text::kListWrongKind, fmt::arg("list", Quote(list.key)), fmt::arg("kind", kind)),
+             report.Say(list.effect), WalkLines(list, *failure));
+}
 
-  json& members = *found;
+// The members at positions [first, last) of `members`, the list's object, which `walked` walked. Reads them only, so
+// two parts of one list can be reviewed at once.
+void ReviewMembers(const LabelledList& list, const json& members, const Walked& walked, std::size_t first,
+                   std::size_t last, Report& report) {
+  if (first >= last) return;
   const std::string effect = report.Say(list.effect);
-  std::size_t position = 0;
-  for (auto member = members.begin(); member != members.end(); ++member, ++position) {
+  auto member = std::next(members.begin(), static_cast<std::ptrdiff_t>(first));
+  for (std::size_t position = first; position < last; ++member, ++position) {
     const std::string& label = member.key();
     const Before& before = walked.before[position];
     const Verdict& verdict = *walked.verdict[position];
@@ -354,8 +362,10 @@ void ReviewLabelledList(const LabelledList& list, json& document, const Walked& 
       return Anchor({list.key, label, config::kBlueprintKey});
     });
   }
+}
 
-  // In the order of the paths, as the administrator finds them sorted.
+// Members that name one path under several labels, in the order of the paths, as the administrator finds them sorted.
+void ReviewSharedPaths(const LabelledList& list, const Walked& walked, Report& report) {
   std::vector<const ListedPaths::value_type*> shared;
   for (const auto& entry : walked.listed) {
     if (!entry.second.more.empty()) shared.push_back(&entry);
@@ -371,6 +381,17 @@ void ReviewLabelledList(const LabelledList& list, json& document, const Walked& 
                    fmt::arg("path", Quote(path)), fmt::arg("count", labels.more.size() + 1), fmt::arg("names", names)),
         report.Say(list.duplicateEffect));
   }
+}
+
+// `walked` is the list's WalkMembers.
+void ReviewLabelledList(const LabelledList& list, json& document, const Walked& walked, Report& report) {
+  const json* members = MembersOf(list, document);
+  if (members == nullptr) {
+    ReviewListOff(list, document, report);
+    return;
+  }
+  ReviewMembers(list, *members, walked, 0, members->size(), report);
+  ReviewSharedPaths(list, walked, report);
 }
 
 // ---- The level list -------------------------------------------------------------------------------------------
@@ -486,22 +507,38 @@ void AnalyseDocument(json& document, Report& report, const FinishPart& finish) {
     finish(report, from);
     return;
   }
-  // The labelled lists are reviewed on a thread of their own (when one can be had) while the level list is. Each side
-  // lends only members of its own lists to its probes, and neither adds or removes a name of the document, so neither
-  // sees the other's work; the findings are joined in the order of a review on one thread.
+  // Two parts of about the same number of members are reviewed at once: the item list and the first of the creature
+  // list on a thread of their own (when one can be had), the rest of the creature list and the level list on this
+  // one. Each side lends only members of its own lists to its probes, and neither adds or removes a name of the
+  // document, so neither sees the other's work; the findings are joined in the order of a review on one thread.
   const Language language = report.language;
   const Walked creatures = WalkMembers(kCreatures, document, language);
-  std::future<void> labelledReviewed = std::async(std::launch::async | std::launch::deferred, [&] {
+  const json* items = MembersOf(kItems, document);
+  const json* creatureMembers = MembersOf(kCreatures, document);
+  const auto countOf = [](const json* members) { return members == nullptr ? std::size_t{0} : members->size(); };
+  const auto levels = document.find(config::kLevelListKey);
+  const std::size_t levelCount = levels != document.end() && levels->is_object() ? levels->size() : 0;
+  const std::size_t half = (countOf(items) + countOf(creatureMembers) + levelCount) / 2;
+  const std::size_t split = std::min(countOf(creatureMembers), half - std::min(half, countOf(items)));
+  std::future<void> firstPart = std::async(std::launch::async | std::launch::deferred, [&] {
     const std::size_t from = report.findings.size();
     ReviewLabelledList(kItems, document, WalkMembers(kItems, document, language), report);
-    ReviewLabelledList(kCreatures, document, creatures, report);
+    if (creatureMembers == nullptr) {
+      ReviewListOff(kCreatures, document, report);
+    } else {
+      ReviewMembers(kCreatures, *creatureMembers, creatures, 0, split, report);
+    }
     finish(report, from);
   });
   Report rest(language);
+  if (creatureMembers != nullptr) {
+    ReviewMembers(kCreatures, *creatureMembers, creatures, split, creatureMembers->size(), rest);
+    ReviewSharedPaths(kCreatures, creatures, rest);
+  }
   ReviewLevelList(document, creatures.listed, rest);
   ReviewTopLevelKeys(document, rest);
   finish(rest, 0);
-  labelledReviewed.get();
+  firstPart.get();
   report.Append(std::move(rest));
 }
 
