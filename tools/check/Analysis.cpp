@@ -480,6 +480,14 @@ void ReviewLevelList(json& document, const ListedPaths& listedCreatures, Report&
   }
 }
 
+// Frees a list no review reads any more. Its name stays, so a review of other lists that finds its way through the
+// document's names meanwhile meets the same names.
+void LetGo(json& document, const char* key) {
+  const auto found = document.find(key);
+  if (found == document.end()) return;
+  const json released = std::move(*found);
+}
+
 // ---- Keys the plug-in does not read ---------------------------------------------------------------------------
 
 void ReviewTopLevelKeys(const json& document, Report& report) {
@@ -500,7 +508,7 @@ void ReviewTopLevelKeys(const json& document, Report& report) {
 
 }  // namespace
 
-void AnalyseDocument(json& document, Report& report, const FinishPart& finish) {
+void AnalyseDocument(json&& document, Report& report, const FinishPart& finish) {
   if (!document.is_object()) {
     const std::size_t from = report.findings.size();
     ReviewDocumentKind(document, report);
@@ -510,7 +518,8 @@ void AnalyseDocument(json& document, Report& report, const FinishPart& finish) {
   // Two parts of about the same number of members are reviewed at once: the item list and the first of the creature
   // list on a thread of their own (when one can be had), the rest of the creature list and the level list on this
   // one. Each side lends only members of its own lists to its probes, and neither adds or removes a name of the
-  // document, so neither sees the other's work; the findings are joined in the order of a review on one thread.
+  // document, so neither sees the other's work; the findings are joined in the order of a review on one thread. Each
+  // side frees the list only it reads once it is done with it, and the creature list goes last.
   const Language language = report.language;
   const Walked creatures = WalkMembers(kCreatures, document, language);
   const json* items = MembersOf(kItems, document);
@@ -529,6 +538,7 @@ void AnalyseDocument(json& document, Report& report, const FinishPart& finish) {
       ReviewMembers(kCreatures, *creatureMembers, creatures, 0, split, report);
     }
     finish(report, from);
+    LetGo(document, kItems.key);
   });
   Report rest(language);
   if (creatureMembers != nullptr) {
@@ -536,10 +546,12 @@ void AnalyseDocument(json& document, Report& report, const FinishPart& finish) {
     ReviewSharedPaths(kCreatures, creatures, rest);
   }
   ReviewLevelList(document, creatures.listed, rest);
+  LetGo(document, config::kLevelListKey);
   ReviewTopLevelKeys(document, rest);
   finish(rest, 0);
   firstPart.get();
   report.Append(std::move(rest));
+  const json released = std::move(document);
 }
 
 }  // namespace check::detail

@@ -92,8 +92,8 @@ PathReview ReviewPath(std::string_view text, PathFamily family, Language languag
 
 // Walks the parsed document as the hooks do and reviews what the walks accept without a word. The review runs in
 // parts, one on a thread of its own; each part's findings from the `from`th on are handed to `finish` on the thread
-// that made them, before they join the report.
+// that made them, before they join the report. The document is freed as its parts are done with.
 using FinishPart = std::function<void(Report& part, std::size_t from)>;
-void AnalyseDocument(nlohmann::json& document, Report& report, const FinishPart& finish);
+void AnalyseDocument(nlohmann::json&& document, Report& report, const FinishPart& finish);
 
 }  // namespace check::detail

@@ -260,7 +260,7 @@ Checked Check(const std::string& path, Language language) {
   }
 
   const detail::Positions& positions = checked.positions.emplace(placesRead.get());
-  detail::AnalyseDocument(document, report,
+  detail::AnalyseDocument(std::move(document), report,
                           [&](detail::Report& part, std::size_t from) { Place(positions, part, from); });
   const std::size_t placed = report.findings.size();
   ReviewRepeats(positions, report);
