@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """How soon the sandbox console's World view shows its first rows for a large world, in headless chromium.
 
-usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--creatures N] [--structures N] [--inventories N]
+usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--running-browser] [--creatures N] [--structures N]
+                         [--inventories N]
 Generates a world file, starts the sandbox server with it, opens the console in a fresh browser profile for each run,
+as the browser's first page, or with --running-browser after one other page from another origin (as a browser the
+administrator already has open: its network stack started, nothing of the console cached or connected),
 and prints the milliseconds from the start of navigation to the page's marks: the world's first answer fetched and its
 rows in the document (`world-rows-shown`), the next frame (`world-rows-painted`), and the whole world drawn
 (`world-whole-shown`); when the world's first request left and its answer was complete, and the page's own share;
@@ -17,7 +20,9 @@ import signal
 import statistics
 import subprocess
 import tempfile
+import threading
 import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -41,11 +46,27 @@ def world(creatures, structures, inventories):
     }
 
 
+class OtherPage(BaseHTTPRequestHandler):
+    """The page a running browser showed before the console, from an origin of its own."""
+
+    def do_GET(self):
+        body = b"<!doctype html><title>another page</title><p>another page</p>"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("server")
     parser.add_argument("--launcher", default="")
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--running-browser", action="store_true")
     parser.add_argument("--creatures", type=int, default=10000)
     parser.add_argument("--structures", type=int, default=10000)
     parser.add_argument("--inventories", type=int, default=1000)
@@ -75,6 +96,9 @@ def main():
 
         results = {"world-rows-shown": [], "world-rows-painted": [], "whole world shown": [], "world request sent": [],
                    "world received": [], "page's own work (received to rows shown)": []}
+        other_page = ThreadingHTTPServer(("127.0.0.1", 0), OtherPage) if options.running_browser else None
+        if other_page:
+            threading.Thread(target=other_page.serve_forever, daemon=True).start()
         for _ in range(options.runs):
             profile = tempfile.mkdtemp(prefix="tidywarden-chromium-")
             browser_options = webdriver.ChromeOptions()
@@ -85,6 +109,8 @@ def main():
                 browser_options.add_argument(flag)
             driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=browser_options)
             try:
+                if other_page:
+                    driver.get(f"http://127.0.0.1:{other_page.server_address[1]}/")
                 driver.get(address)
                 marks = None
                 for _ in range(400):
@@ -109,6 +135,9 @@ def main():
                 driver.quit()
                 shutil.rmtree(profile, ignore_errors=True)
 
+        if other_page:
+            other_page.shutdown()
+        print(f"first page of the browser: {'no, one page from another origin before' if other_page else 'yes'}")
         print(f"world: {options.creatures} creatures, {options.structures} structures, "
               f"{options.inventories} inventories of 5 items; rows in the document: {rows}")
         for name, values in results.items():
