@@ -1,15 +1,18 @@
 #!/usr/bin/python3
 """How soon the sandbox console's World view shows its first rows for a large world, in headless chromium.
 
-usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--running-browser] [--creatures N] [--structures N]
-                         [--inventories N]
+usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--running-browser] [--floor] [--creatures N]
+                         [--structures N] [--inventories N]
 Generates a world file, starts the sandbox server with it, opens the console in a fresh browser profile for each run,
 as the browser's first page, or with --running-browser after one other page from another origin (as a browser the
 administrator already has open: its network stack started, nothing of the console cached or connected),
 and prints the milliseconds from the start of navigation to the page's marks: the world's first answer fetched and its
-rows in the document (`world-rows-shown`), the next frame (`world-rows-painted`), and the whole world drawn
-(`world-whole-shown`); when the world's first request left and its answer was complete, and the page's own share;
-then the page's total size.
+rows in the document (`world-rows-shown`), the frame holding them laid out and painted (`world-rows-painted`), and
+the whole world drawn (`world-whole-shown`); when the world's first request left and its answer was complete, and the
+page's own share; then the page's total size.
+With --floor it opens instead a page of nothing but what the console's first rows need (one script that asks for the
+same first answer, served from here, and draws as many rows of it in a plain table), to show what this browser and
+machine take for that alone.
 """
 import argparse
 import json
@@ -22,6 +25,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import urllib.request
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from selenium import webdriver
@@ -61,12 +65,80 @@ class OtherPage(BaseHTTPRequestHandler):
         pass
 
 
+FLOOR_PAGE = b"""<!doctype html><html><head><meta charset="utf-8"><title>floor</title><script src="floor.js"></script>
+</head><body><table><tbody></tbody></table></body></html>"""
+
+FLOOR_SCRIPT = b"""'use strict';
+fetch('/api/world?rows=100', { headers: { Authorization: 'Bearer floor' }, cache: 'no-store' })
+  .then((response) => response.text()).then((text) => {
+    const draw = () => {
+      const answer = JSON.parse(text);
+      const items = answer.inventories.flatMap((inventory) => inventory.items);
+      const body = document.querySelector('tbody');
+      for (const records of [answer.creatures, answer.structures, items]) {
+        for (const record of records.slice(0, ROWS)) {
+          const row = document.createElement('tr');
+          row.dataset.kind = 'floor';
+          for (const value of Object.values(record)) {
+            const cell = document.createElement('td');
+            cell.textContent = String(value);
+            row.append(cell);
+          }
+          body.append(row);
+        }
+      }
+      performance.mark('world-rows-shown');
+      requestAnimationFrame(() => setTimeout(() => performance.mark('world-rows-painted')));
+      performance.mark('world-whole-shown');
+    };
+    if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', draw);
+    else draw();
+  });
+"""
+
+
+class FloorPage(BaseHTTPRequestHandler):
+    """A page that asks for the console's first answer and draws its rows, with nothing else of the console's."""
+
+    protocol_version = "HTTP/1.1"
+    answer = b""
+    rows = 0
+
+    def do_GET(self):
+        path = self.path.split("?")[0]
+        if path == "/":
+            self.reply("text/html", FLOOR_PAGE)
+        elif path == "/floor.js":
+            self.reply("text/javascript", FLOOR_SCRIPT.replace(b"ROWS", str(self.rows).encode()))
+        elif path == "/api/world":
+            self.reply("application/json", self.answer)
+        else:
+            self.reply("text/plain", b"", 404)
+
+    def reply(self, content_type, body, status=200):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+def serve(handler):
+    server = ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("server")
     parser.add_argument("--launcher", default="")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--running-browser", action="store_true")
+    parser.add_argument("--floor", action="store_true")
     parser.add_argument("--creatures", type=int, default=10000)
     parser.add_argument("--structures", type=int, default=10000)
     parser.add_argument("--inventories", type=int, default=1000)
@@ -96,9 +168,17 @@ def main():
 
         results = {"world-rows-shown": [], "world-rows-painted": [], "whole world shown": [], "world request sent": [],
                    "world received": [], "page's own work (received to rows shown)": []}
-        other_page = ThreadingHTTPServer(("127.0.0.1", 0), OtherPage) if options.running_browser else None
-        if other_page:
-            threading.Thread(target=other_page.serve_forever, daemon=True).start()
+        other_page = serve(OtherPage) if options.running_browser else None
+        floor_page = None
+        if options.floor:
+            token = address.split("#token=")[1]
+            request = urllib.request.Request(address.split("#")[0] + "api/world?rows=100",
+                                             headers={"Authorization": f"Bearer {token}"})
+            with urllib.request.urlopen(request) as answer:
+                FloorPage.answer = answer.read()
+            # What the console's tables draw of each kind before they are scrolled (table.js, rowsInSight).
+            FloorPage.rows = 25
+            floor_page = serve(FloorPage)
         for _ in range(options.runs):
             profile = tempfile.mkdtemp(prefix="tidywarden-chromium-")
             browser_options = webdriver.ChromeOptions()
@@ -111,7 +191,7 @@ def main():
             try:
                 if other_page:
                     driver.get(f"http://127.0.0.1:{other_page.server_address[1]}/")
-                driver.get(address)
+                driver.get(f"http://127.0.0.1:{floor_page.server_address[1]}/" if floor_page else address)
                 marks = None
                 for _ in range(400):
                     marks = driver.execute_script(
@@ -135,16 +215,20 @@ def main():
                 driver.quit()
                 shutil.rmtree(profile, ignore_errors=True)
 
-        if other_page:
-            other_page.shutdown()
+        for page in (other_page, floor_page):
+            if page:
+                page.shutdown()
         print(f"first page of the browser: {'no, one page from another origin before' if other_page else 'yes'}")
+        if floor_page:
+            print("page: the floor (nothing but the first answer's rows, drawn by one script)")
         print(f"world: {options.creatures} creatures, {options.structures} structures, "
               f"{options.inventories} inventories of 5 items; rows in the document: {rows}")
         for name, values in results.items():
             print(f"{name}: median {statistics.median(values):.0f} ms, "
                   f"min {min(values):.0f} ms, max {max(values):.0f} ms over {len(values)} runs")
-        size = sum(os.path.getsize(os.path.join(PAGE, name)) for name in os.listdir(PAGE))
-        print(f"page: {size} bytes in {len(os.listdir(PAGE))} files")
+        if not floor_page:
+            size = sum(os.path.getsize(os.path.join(PAGE, name)) for name in os.listdir(PAGE))
+            print(f"page: {size} bytes in {len(os.listdir(PAGE))} files")
     finally:
         server.send_signal(signal.SIGINT)
         try:
