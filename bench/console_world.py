@@ -4,8 +4,9 @@
 usage: console_world.py SERVER [--launcher PROGRAM] [--runs N] [--running-browser] [--floor] [--creatures N]
                          [--structures N] [--inventories N]
 Generates a world file, starts the sandbox server with it, opens the console in a fresh browser profile for each run,
-as the browser's first page, or with --running-browser after one other page from another origin (as a browser the
-administrator already has open: its network stack started, nothing of the console cached or connected),
+as the browser's first page, or with --running-browser after one other page from another origin and once the
+browser's processes have gone quiet (as a browser the administrator already has open: started, done with the pages
+it prepares in the background at its start, nothing of the console cached or connected),
 and prints the milliseconds from the start of navigation to the page's marks: the world's first answer fetched and its
 rows in the document (`world-rows-shown`), the frame holding them laid out and painted (`world-rows-painted`), and
 the whole world drawn (`world-whole-shown`); when the world's first request left and its answer was complete, and the
@@ -126,6 +127,47 @@ class FloorPage(BaseHTTPRequestHandler):
         pass
 
 
+def browser_ticks(root):
+    """Processor time, in clock ticks, of each process below `root` (chromedriver: the browser and its children)."""
+    parents = {}
+    ticks = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        parents[int(entry)] = int(fields[1])
+        ticks[int(entry)] = int(fields[11]) + int(fields[12])
+    below = {}
+    for pid, used in ticks.items():
+        ancestor = pid
+        while ancestor > 1 and ancestor != root:
+            ancestor = parents.get(ancestor, 1)
+        if ancestor == root:
+            below[pid] = used
+    return below
+
+
+def wait_until_quiet(root, limit=20.0):
+    """Waits until the browser has used under a twentieth of a core for half a second; answers the seconds waited.
+    A fresh browser prepares pages of its own for a second or so after its first page, on the same cores."""
+    start = time.time()
+    window = 0.1
+    quiet = 0
+    before = browser_ticks(root)
+    while quiet < 5 and time.time() - start < limit:
+        time.sleep(window)
+        after = browser_ticks(root)
+        # A process that has exited takes its ticks with it; one that has started counts in full.
+        used = sum(ticks - before.get(pid, 0) for pid, ticks in after.items())
+        quiet = quiet + 1 if used / os.sysconf("SC_CLK_TCK") < window / 20 else 0
+        before = after
+    return time.time() - start
+
+
 def serve(handler):
     server = ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -168,6 +210,8 @@ def main():
 
         results = {"world-rows-shown": [], "world-rows-painted": [], "whole world shown": [], "world request sent": [],
                    "world received": [], "page's own work (received to rows shown)": []}
+        if options.running_browser:
+            results["browser quiet after (s)"] = []
         other_page = serve(OtherPage) if options.running_browser else None
         floor_page = None
         if options.floor:
@@ -191,6 +235,7 @@ def main():
             try:
                 if other_page:
                     driver.get(f"http://127.0.0.1:{other_page.server_address[1]}/")
+                    results["browser quiet after (s)"].append(wait_until_quiet(driver.service.process.pid))
                 driver.get(f"http://127.0.0.1:{floor_page.server_address[1]}/" if floor_page else address)
                 marks = None
                 for _ in range(400):
@@ -224,8 +269,10 @@ def main():
         print(f"world: {options.creatures} creatures, {options.structures} structures, "
               f"{options.inventories} inventories of 5 items; rows in the document: {rows}")
         for name, values in results.items():
-            print(f"{name}: median {statistics.median(values):.0f} ms, "
-                  f"min {min(values):.0f} ms, max {max(values):.0f} ms over {len(values)} runs")
+            unit = "s" if name.endswith("(s)") else "ms"
+            digits = 1 if unit == "s" else 0
+            print(f"{name}: median {statistics.median(values):.{digits}f} {unit}, min {min(values):.{digits}f} {unit}, "
+                  f"max {max(values):.{digits}f} {unit} over {len(values)} runs")
         if not floor_page:
             size = sum(os.path.getsize(os.path.join(PAGE, name)) for name in os.listdir(PAGE))
             print(f"page: {size} bytes in {len(os.listdir(PAGE))} files")
