@@ -152,8 +152,9 @@ def browser_ticks(root):
 
 
 def wait_until_quiet(root, limit=20.0):
-    """Waits until the browser has used under a twentieth of a core for half a second; answers the seconds waited.
-    A fresh browser prepares pages of its own for a second or so after its first page, on the same cores."""
+    """Waits until the browser's processes have used less than a clock tick in each of five tenths of a second running;
+    answers the seconds waited. A fresh browser prepares pages of its own for a second or so after its first page, on
+    the same cores."""
     start = time.time()
     window = 0.1
     quiet = 0
@@ -163,7 +164,7 @@ def wait_until_quiet(root, limit=20.0):
         after = browser_ticks(root)
         # A process that has exited takes its ticks with it; one that has started counts in full.
         used = sum(ticks - before.get(pid, 0) for pid, ticks in after.items())
-        quiet = quiet + 1 if used / os.sysconf("SC_CLK_TCK") < window / 20 else 0
+        quiet = quiet + 1 if used == 0 else 0
         before = after
     return time.time() - start
 
