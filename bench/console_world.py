@@ -51,19 +51,25 @@ def world(creatures, structures, inventories):
     }
 
 
-class OtherPage(BaseHTTPRequestHandler):
-    """The page a running browser showed before the console, from an origin of its own."""
+class QuietHandler(BaseHTTPRequestHandler):
+    """Answers whole bodies and logs nothing, so the benchmark's output stays its figures."""
 
-    def do_GET(self):
-        body = b"<!doctype html><title>another page</title><p>another page</p>"
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
+    def reply(self, content_type, body, status=200):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
     def log_message(self, *args):
         pass
+
+
+class OtherPage(QuietHandler):
+    """The page a running browser showed before the console, from an origin of its own."""
+
+    def do_GET(self):
+        self.reply("text/html", b"<!doctype html><title>another page</title><p>another page</p>")
 
 
 FLOOR_PAGE = b"""<!doctype html><html><head><meta charset="utf-8"><title>floor</title><script src="floor.js"></script>
@@ -98,7 +104,7 @@ fetch('/api/world?rows=100', { headers: { Authorization: 'Bearer floor' }, cache
 """
 
 
-class FloorPage(BaseHTTPRequestHandler):
+class FloorPage(QuietHandler):
     """A page that asks for the console's first answer and draws its rows, with nothing else of the console's."""
 
     protocol_version = "HTTP/1.1"
@@ -115,16 +121,6 @@ class FloorPage(BaseHTTPRequestHandler):
             self.reply("application/json", self.answer)
         else:
             self.reply("text/plain", b"", 404)
-
-    def reply(self, content_type, body, status=200):
-        self.send_response(status)
-        self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
 
 
 def browser_ticks(root):
