@@ -1,5 +1,9 @@
 # The Windows cross build: Debian's header-only libraries, GoogleTest from source, and wine to run the tests.
 
+# Windows 7 is the oldest system Asio's IOCP back end and the game's server support. One value for every unit: the
+# system headers read it, so units that differ in it could not share a precompiled header.
+add_compile_definitions(_WIN32_WINNT=0x0601)
+
 set(TIDYWARDEN_SYSTEM_INCLUDE_DIR /usr/include CACHE PATH "Where Debian's header-only libraries live")
 set(TIDYWARDEN_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources, built with the cross compiler")
 
