@@ -82,7 +82,7 @@ inline constexpr Text kBlueprintMisspelt{
 inline constexpr Text kEmptyPath{"empty path: {reason}", "空路径：{reason}"};
 inline constexpr Text kMatchesNothingReal{"It matches no {what} in a real game.", "在真实游戏中它匹配不到任何{what}。"};
 inline constexpr Text kNeverDerived{"{text} can never equal a path the game derives: {reason}",
-                                    "{text} 不可能与游戏给出的任何路径相同：{reason}"};
+                                    "{text} 永远匹配不上游戏给出的路径：{reason}"};
 inline constexpr Text kMatchesNothing{"It matches no {what}, silently.", "它匹配不到任何{what}，而且不会有任何提示。"};
 inline constexpr Text kNotMeant{"{text} is almost certainly not the path meant: {reason}",
                                 "{text} 几乎肯定不是想写的路径：{reason}"};

@@ -30,7 +30,7 @@ constexpr std::array kCodes = std::to_array<CodeInfo>({
     {"W201", Warning, {"A top-level key the plug-in does not read, with the nearest known key.",
                        "插件不读取的顶层键，并给出最接近的已知键。"}},
     {"W202", Warning, {"A path that can never equal a path the game derives (no Blueprint'...' wrapper, wrong letter case, whitespace outside).",
-                       "不可能与游戏给出的任何路径相同的路径（缺少 Blueprint'...' 外壳、大小写不对、外壳之外有空白）。"}},
+                       "永远匹配不上的路径（缺少 Blueprint'...' 外壳、大小写不对、外壳之外有空白）。"}},
     {"W203", Warning, {"A path that is almost certainly wrong: it ends in _C', contains Default__, or has whitespace inside the quotes.",
                        "几乎肯定写错的路径：以 _C' 结尾、含 Default__，或引号内侧有空白。"}},
     {"W204", Warning, {"An empty path.", "空路径。"}},
