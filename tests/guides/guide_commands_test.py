@@ -163,8 +163,10 @@ class GuideCommands(unittest.TestCase):
     def serve(self, line, folder, env, block, where):
         """Starts a server, waits for the lines the guide promises, stops it with Ctrl-C as a reader would, and
         returns what it printed and its exit status."""
-        server = subprocess.Popen(self.command(line, folder) + SERVING_OPTIONS, cwd=folder, env=env, stdout=subprocess.PIPE,
-                                  stderr=subprocess.STDOUT)
+        if os.path.exists(self.opened):
+            os.remove(self.opened)
+        server = subprocess.Popen(self.command(line, folder) + SERVING_OPTIONS, cwd=folder, env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         lines = queue.Queue()
         reader = threading.Thread(target=lambda: [lines.put(raw) for raw in server.stdout] + [lines.put(None)],
                                   daemon=True)
