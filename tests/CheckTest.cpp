@@ -207,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"ThresholdBoolean", Threshold("true"), 1, {{"W205", kRexThreshold}}, "the plug-in uses 1"},
         FileCase{"ThresholdFraction", Threshold("12.9"), 1, {{"W205", kRexThreshold}}, "the plug-in uses 12"},
         FileCase{"ThresholdSaturates", Threshold("1e12"), 1, {{"W205", kRexThreshold}}, "uses 2147483647"},
-        FileCase{"ThresholdLargeNegative", Threshold("-1e12"), 1, {{"W205", kRexThreshold}}, "saturates: the plug-in uses -2147483648"},
+        FileCase{"ThresholdLargeNegative", Threshold("-1e12"), 1, {{"W205", kRexThreshold}}, "stops at the range's limit: the plug-in uses -2147483648"},
         FileCase{"ThresholdWholeFloat", Threshold("150.0"), 0, {}},
         FileCase{"ThresholdNegative", Threshold("-5"), 0, {}},
         // Notes.

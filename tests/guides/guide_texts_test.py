@@ -5,6 +5,9 @@ The texts are taken from the sources, so a new message, a new failing routine or
 until the guides explain it. Log lines are GBK in the log; the guides write them in UTF-8, and they are compared so.
 """
 import glob
+import html
+import importlib.machinery
+import importlib.util
 import os
 import re
 import sys
@@ -149,6 +152,61 @@ class GuideTexts(unittest.TestCase):
         self.assertIn("unknown exception", texts)
         for text in sorted(texts):
             self.assert_in_guides(text, re.escape(f"Parsing error {text}"))
+
+
+def render_guides():
+    """scripts/render-guides as a module, for the anchors it gives headings."""
+    path = os.path.join(ROOT, "scripts", "render-guides")
+    loader = importlib.machinery.SourceFileLoader("render_guides", path)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("render_guides", loader))
+    loader.exec_module(module)
+    return module
+
+
+def headings(text):
+    """(level, title) of every heading outside code blocks."""
+    text = re.sub(r"^ *```.*?^ *```", "", text, flags=re.S | re.M)
+    return [(len(marks), title) for marks, title in re.findall(r"^(#{1,6}) (.+)$", text, re.M)]
+
+
+class GuideLayout(unittest.TestCase):
+    """The way in first, the reference at the back, the same sections in both languages, and links that land."""
+
+    FIRST_STEPS = {"admin-guide.md": "## The first five minutes", "admin-guide.zh-CN.md": "## 最初五分钟"}
+    REFERENCE = {"admin-guide.md": "## Reference", "admin-guide.zh-CN.md": "## 参考"}
+
+    def setUp(self):
+        self.guides = {os.path.basename(path): guide_text(path) for path in GUIDES}
+
+    def test_the_first_steps_come_early_and_the_reference_after_the_tasks(self):
+        for name, text in self.guides.items():
+            with self.subTest(name):
+                lines = text.splitlines()
+                first, reference = lines.index(self.FIRST_STEPS[name]) + 1, lines.index(self.REFERENCE[name]) + 1
+                self.assertLessEqual(first, 80)
+                self.assertLessEqual(reference - 1, 250, "the part before the reference is too long")
+
+    def test_both_guides_have_the_same_sections(self):
+        levels = {name: [level for level, _ in headings(text)] for name, text in self.guides.items()}
+        self.assertEqual(*levels.values())
+
+    def test_every_link_into_a_guide_lands_on_a_heading(self):
+        anchor_of = render_guides().anchor_of
+        anchors = {}
+        for name, text in self.guides.items():
+            taken = set()
+            anchors[name] = {anchor_of(html.escape(title), taken) for _, title in headings(text)}
+        sources = {os.path.join("docs", name): text for name, text in self.guides.items()}
+        with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
+            sources["README.md"] = readme.read()
+        links = 0
+        for source, text in sources.items():
+            for target, anchor in re.findall(r"\]\(((?:[\w./-]*?)admin-guide(?:\.zh-CN)?\.md)?#([^)\s]+)\)", text):
+                guide = os.path.basename(target) if target else os.path.basename(source)
+                links += 1
+                with self.subTest(source=source, link=f"{target}#{anchor}"):
+                    self.assertIn(anchor, anchors[guide])
+        self.assertGreater(links, 40)
 
 
 class Scanning(unittest.TestCase):

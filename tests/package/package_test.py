@@ -16,6 +16,9 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "guides"))
+from guide_blocks import expect_lines_in_order, fenced_blocks, prepare, with_server_folders  # noqa: E402
+
 ARGS = None
 
 # Every file of the download; the native tarball has the same layout with Linux names.
@@ -81,35 +84,6 @@ def page_links(path):
     with open(path, encoding="utf-8-sig") as page:
         parser.feed(page.read())
     return parser
-
-
-def guide_blocks(path):
-    """The guide's ```bat blocks with the exit status and the output lines the guide promises for each."""
-    with open(path, encoding="utf-8") as guide:
-        text = guide.read()
-    fence = re.compile(r"((?:<!-- [^>]* -->\n)*)```(\w*)\n(.*?)```\n", re.S)
-    blocks = []
-    for match in fence.finditer(text):
-        notes, kind, body = match.groups()
-        if kind == "bat":
-            status = re.search(r"exit status: (\d+)", notes)
-            blocks.append({"commands": body, "status": int(status.group(1)) if status else 0, "output": None,
-                           "line": text.count("\n", 0, match.start()) + 1})
-        elif kind == "text" and "output of the commands above" in notes and blocks:
-            blocks[-1]["output"] = body.splitlines()
-    return blocks
-
-
-def expect_lines_in_order(test, expected, actual, where):
-    """Each expected line, with … standing for any text, matches an actual line after the previous match."""
-    lines = actual.splitlines()
-    position = 0
-    for wanted in expected:
-        pattern = re.compile("^" + ".*".join(re.escape(part) for part in wanted.split("…")) + "$")
-        while position < len(lines) and not pattern.match(lines[position]):
-            position += 1
-        test.assertLess(position, len(lines), f"{where}: no line like {wanted!r} in order in:\n{actual}")
-        position += 1
 
 
 class Download(unittest.TestCase):
@@ -290,14 +264,18 @@ class Download(unittest.TestCase):
         if ARGS.kind != "win64":
             self.skipTest("the guide's commands are Windows commands")
         for guide in GUIDES:
-            blocks = guide_blocks(os.path.join(ROOT, "docs", guide))
-            self.assertGreater(len(blocks), 3, guide)
-            for block in blocks:
+            blocks = fenced_blocks(os.path.join(ROOT, "docs", guide))
+            # A server that runs until Ctrl-C is run by guide_commands_test on the native build.
+            runnable = [index for index, block in enumerate(blocks) if block["kind"] == "bat" and not block["serves"]]
+            self.assertGreater(len(runnable), 3, guide)
+            for index in runnable:
+                block = blocks[index]
                 where = f"{guide}:{block['line']}"
                 with self.subTest(where):
                     folder = self.unpack()
+                    prepare(folder, blocks, index)
                     with open(os.path.join(folder, "guide-block.bat"), "w", encoding="utf-8", newline="\r\n") as bat:
-                        bat.write("@echo off\n" + block["commands"])
+                        bat.write("@echo off\n" + with_server_folders(block["body"]))
                     result = subprocess.run([ARGS.launcher, "cmd", "/c", "guide-block.bat"], cwd=folder,
                                             capture_output=True, timeout=300)
                     output = result.stdout.decode("utf-8", "replace") + result.stderr.decode("utf-8", "replace")

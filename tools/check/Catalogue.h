@@ -25,30 +25,30 @@ inline constexpr Text kItemWalkEffect{
     "item that the add check inspects can be added (an item listed under an earlier member is still refused), no "
     "inventory holding an item can be viewed remotely, and listed items are no longer removed when a client finishes "
     "receiving an inventory.",
-    "物品栏钩子每次有物品要检查时都会在这里失败，每次都记录下面的日志行：添加检查所检查的物品都无法放入物品栏（排在前面的条目所列的物品仍会被拒绝），"
-    "装有物品的物品栏都无法被远程查看，客户端收完物品栏后所列物品也不再被移除。"};
+    "只要有物品要检查，物品栏钩子每次都在这里出错，并记录下面的日志行：要经过添加检查的物品都放不进物品栏（前面条目列出的物品仍会被拒绝），"
+    "装有物品的物品栏都无法远程查看，客户端接收完物品栏后，清单中的物品也不再被移除。"};
 inline constexpr Text kCreatureWalkEffect{
     "Every creature that enters play fails the list check here, each spawn logging the line below: creatures listed "
     "under later members are not destroyed, and the level check never runs, so no creature is destroyed by level.",
-    "每只进入游戏的恐龙都会在这里的清单检查失败，每次生成都记录下面的日志行：排在后面的条目所列的恐龙不会被摧毁，"
-    "等级检查也不再运行，因此不会有恐龙因等级被摧毁。"};
-inline constexpr Text kLaterMember{" 1 member sorting after it is never reached while it fails.",
-                                   "它失败期间，排在它后面的 1 个条目永远读不到。"};
-inline constexpr Text kLaterMembers{" {count} members sorting after it are never reached while it fails.",
-                                    "它失败期间，排在它后面的 {count} 个条目永远读不到。"};
+    "每只恐龙刷出时，清单检查都在这里出错，并记录下面的日志行：后面条目列出的恐龙不会被清理，"
+    "等级检查也不再执行，所以没有恐龙会因等级被清理。"};
+inline constexpr Text kLaterMember{" Until it is mended, the 1 member sorting after it is not checked.",
+                                   "修正它之前，排在它后面的 1 个条目不会被检查。"};
+inline constexpr Text kLaterMembers{" Until it is mended, the {count} members sorting after it are not checked.",
+                                    "修正它之前，排在它后面的 {count} 个条目都不会被检查。"};
 
 // ---- The document ----
 inline constexpr Text kNotObject{"the file holds {kind}, not an object", "文件内容是{kind}，不是对象"};
 inline constexpr Text kSpawnFilterFails{
-    "Every creature that enters play fails the spawn filter, each spawn logging the line below: no creature is "
+    "Every creature that enters play fails the spawn check, each spawn logging the line below: no creature is "
     "destroyed by the list or by level.",
-    "每只进入游戏的恐龙都会在生成过滤中失败，每次生成都记录下面的日志行：不会有恐龙因清单或等级被摧毁。"};
+    "每只恐龙刷出时，刷出检查都会出错，并记录下面的日志行：没有恐龙会因清单或等级被清理。"};
 inline constexpr Text kSpawnFilterFailsUntil{
-    "Every creature that enters play fails the spawn filter, each spawn logging the line below: no creature is "
+    "Every creature that enters play fails the spawn check, each spawn logging the line below: no creature is "
     "destroyed by the list or by level until an inventory hook first reads the item list, which turns the document "
     "in memory into an object.",
-    "每只进入游戏的恐龙都会在生成过滤中失败，每次生成都记录下面的日志行：在某个物品栏钩子第一次读取物品清单（这会把内存中的文档变成对象）之前，"
-    "不会有恐龙因清单或等级被摧毁。"};
+    "每只恐龙刷出时，刷出检查都会出错，并记录下面的日志行：在某个物品栏钩子第一次读取物品清单（这会把内存中的文档变成对象）之前，"
+    "没有恐龙会因清单或等级被清理。"};
 
 // ---- The labelled lists ----
 inline constexpr Text kListWrongKind{"{list} is {kind}; it must be an object of labelled members",
@@ -57,15 +57,15 @@ inline constexpr Text kListMissing{"{list} is missing", "缺少 {list}"};
 inline constexpr Text kListNull{"{list} is null", "{list} 为 null"};
 inline constexpr Text kListWalksNothing{
     "{list} is {kind}, not an object of labelled members: the plug-in walks nothing in it",
-    "{list} 是{kind}，不是由带标签的条目组成的对象：插件在其中什么也读不到"};
-inline constexpr Text kItemListOff{"No item is kept out of inventories.", "不会有任何物品被挡在物品栏之外。"};
+    "{list} 是{kind}，不是由带标签的条目组成的对象：插件不会从中读取任何条目"};
+inline constexpr Text kItemListOff{"No item is kept out of inventories.", "没有物品会被禁止进入物品栏。"};
 inline constexpr Text kCreatureListOff{"No creature is destroyed for its class as it enters play.",
-                                       "不会有恐龙因其种类在进入游戏时被摧毁。"};
+                                       "没有恐龙会因其种类在刷出时被清理。"};
 inline constexpr Text kItemListedTwice{
     "Such an item gets one removal call per member when an inventory is purged; only the first removes anything.",
-    "清理物品栏时，这种物品每个条目各调用一次移除；只有第一次真正移除。"};
+    "从物品栏移除清单中的物品时，这种物品每个条目各调用一次移除，只有第一次真正移除。"};
 inline constexpr Text kCreatureListedTwice{"Such a creature is force-destroyed once per member as it enters play.",
-                                           "这种恐龙进入游戏时，每个条目各强制摧毁一次。"};
+                                           "这种恐龙刷出时，每个条目各强制清理一次。"};
 inline constexpr Text kSamePathLabels{"the {what} path {path} is listed under {count} labels: {names}",
                                       "{what}路径 {path} 列在 {count} 个标签下：{names}"};
 inline constexpr Text kMemberNotObject{
@@ -82,7 +82,7 @@ inline constexpr Text kBlueprintMisspelt{
 inline constexpr Text kEmptyPath{"empty path: {reason}", "空路径：{reason}"};
 inline constexpr Text kMatchesNothingReal{"It matches no {what} in a real game.", "在真实游戏中它匹配不到任何{what}。"};
 inline constexpr Text kNeverDerived{"{text} can never equal a path the game derives: {reason}",
-                                    "{text} 永远不可能与游戏推导出的路径相同：{reason}"};
+                                    "{text} 永远匹配不上游戏给出的路径：{reason}"};
 inline constexpr Text kMatchesNothing{"It matches no {what}, silently.", "它匹配不到任何{what}，而且不会有任何提示。"};
 inline constexpr Text kNotMeant{"{text} is almost certainly not the path meant: {reason}",
                                 "{text} 几乎肯定不是想写的路径：{reason}"};
@@ -101,13 +101,13 @@ inline constexpr Text kPrefixCase{
     "it starts with {start}: the paths start with Blueprint' exactly, compared letter case and all",
     "它以 {start} 开头：路径必须以 Blueprint' 开头，大小写也要完全一致"};
 inline constexpr Text kNoWrapper{"it lacks the Blueprint'...' wrapper that every derived path has",
-                                 "它缺少每个推导出的路径都有的 Blueprint'...' 包裹"};
+                                 "它缺少游戏给出的路径都有的 Blueprint'...' 外壳"};
 inline constexpr Text kNoClose{"it does not end with the closing '", "它没有以结尾的 ' 结束"};
 inline constexpr Text kOnlyPrefix{"it holds nothing but Blueprint'", "它只有 Blueprint'，没有别的内容"};
 inline constexpr Text kItemSuffix{
     "it ends in _C': the game drops a class's final _C when it derives an item's path, so this matches only a class "
     "whose name ends in _C_C",
-    "它以 _C' 结尾：游戏推导物品路径时会去掉类名末尾的 _C，因此它只匹配类名以 _C_C 结尾的类"};
+    "它以 _C' 结尾：游戏给出物品路径时会去掉类名末尾的 _C，因此它只匹配类名以 _C_C 结尾的类"};
 inline constexpr Text kCreatureSuffix{
     "it ends in _C': a creature's path drops the last two characters of its class reference (Name_C), so this "
     "matches only a reference ending in _C_C",
@@ -125,10 +125,10 @@ inline constexpr Text kInnerSpace{"it has whitespace just inside the quotes, whi
 
 // ---- The level list ----
 inline constexpr Text kLevelListOff{"No creature is destroyed for its level as it enters play.",
-                                    "不会有恐龙在进入游戏时因等级被摧毁。"};
+                                    "没有恐龙会在刷出时因等级被清理。"};
 inline constexpr Text kLevelListNotObject{
     "{list} is {kind}, not an object of creature paths: the level check never runs",
-    "{list} 是{kind}，不是以恐龙路径为名称的对象：等级检查永远不会运行"};
+    "{list} 是{kind}，不是以恐龙路径为名称的对象：等级检查永远不会执行"};
 inline constexpr Text kEntryNotObject{
     "it is {kind}; an entry must be an object holding an \"ExceedSestructionLevel\" number",
     "它是{kind}；条目必须是含 \"ExceedSestructionLevel\" 数字的对象"};
@@ -142,15 +142,16 @@ inline constexpr Text kEntryFault{"entry {path}: {fault}", "条目 {path}：{fau
 inline constexpr Text kLevelCheckFails{
     "Every creature of this path that has a status component fails the level check as it enters play, each spawn "
     "logging the line below, and is never destroyed for its level; other creatures are not affected.",
-    "此路径的恐龙中凡有状态组件的，进入游戏时等级检查都会失败，每次生成都记录下面的日志行，且永远不会因等级被摧毁；其他恐龙不受影响。"};
+    "此路径的恐龙只要有状态组件，刷出时等级检查都会出错，每次刷出都记录下面的日志行，也永远不会因等级被清理；其他恐龙不受影响。"};
 inline constexpr Text kEntryNeverRead{"entry {path}: {fault}; no creature's path can equal its name, so no spawn reads it",
-                                      "条目 {path}：{fault}；没有哪只恐龙的路径能与它的名称相同，因此没有哪次生成会读取它"};
+                                      "条目 {path}：{fault}；没有恐龙的路径能与它的名称相同，所以任何一次刷出都不会读取它"};
 inline constexpr Text kEntryNeverReadEffect{
     "None while the name stays as it is; once it is corrected, the entry would fail the level check of every "
     "creature of that path.",
-    "名称保持不变时没有影响；一旦名称改正，该条目就会让此路径每只恐龙的等级检查失败。"};
+    "名称保持不变时没有影响；一旦名称改正，此路径的每只恐龙刷出时，等级检查都会在该条目处出错。"};
 inline constexpr Text kThresholdBoolean{"is a boolean, not a number", "是布尔值，不是数字"};
-inline constexpr Text kThresholdSaturates{"is beyond the 32-bit range, so it saturates", "超出了 32 位范围，因此取饱和值"};
+inline constexpr Text kThresholdSaturates{"is beyond the 32-bit range, so it stops at the range's limit",
+                                          "超出了 32 位范围，按上限或下限处理"};
 inline constexpr Text kThresholdFraction{"is a fraction, which is cut off", "是小数，小数部分会被舍去"};
 inline constexpr Text kThresholdWraps{"is beyond the 32-bit range, so only its low 32 bits count",
                                       "超出了 32 位范围，因此只有低 32 位有效"};
@@ -159,26 +160,26 @@ inline constexpr Text kThresholdUsed{"the threshold {value} {why}: the plug-in u
 inline constexpr Text kThresholdAll{
     "Every creature of this path with a status component is destroyed as it enters play (base level {used} or "
     "more: all of them).",
-    "此路径的恐龙中凡有状态组件的，进入游戏时都会被摧毁（基础等级 {used} 及以上：即全部）。"};
+    "此路径的恐龙只要有状态组件，刷出时都会被清理（基础等级 {used} 及以上，也就是全部）。"};
 inline constexpr Text kThresholdOff{
     "Only a creature at base level 2147483647 would be destroyed: the level check is in effect off.",
-    "只有基础等级为 2147483647 的恐龙才会被摧毁：等级检查实际上不起作用。"};
+    "只有基础等级为 2147483647 的恐龙才会被清理：等级检查实际上不生效。"};
 inline constexpr Text kThresholdFrom{"Creatures of this path are destroyed from base level {used} up.",
-                                     "此路径的恐龙从基础等级 {used} 起会被摧毁。"};
+                                     "此路径的恐龙从基础等级 {used} 起会被清理。"};
 inline constexpr Text kListedAndCapped{
     "the creature path {path} is also listed in \"DestroyDinolist\" (label {label})",
     "恐龙路径 {path} 也列在 \"DestroyDinolist\" 中（标签 {label}）"};
 inline constexpr Text kListedAndCappedEffect{
     "Every such creature is destroyed by the list already; those at or above the threshold get a second destroy "
     "call from the level check.",
-    "这种恐龙都已被清单摧毁；达到阈值的还会被等级检查再调用一次摧毁。"};
+    "这种恐龙已经按清单被清理；达到阈值的，等级检查还会再调用一次清理。"};
 
 // ---- Keys and names ----
 inline constexpr Text kUnknownKey{"{name} is not a key the plug-in reads", "{name} 不是插件读取的键"};
 inline constexpr Text kDidYouMean{"; did you mean {nearest}?", "；你是不是想写 {nearest}？"};
 inline constexpr Text kIgnored{"The plug-in ignores it.", "插件会忽略它。"};
 inline constexpr Text kIgnoredListOff{"The plug-in ignores it, and {nearest} is missing: that list is off.",
-                                      "插件会忽略它，而 {nearest} 缺失：该列表不起作用。"};
+                                      "插件会忽略它，而 {nearest} 缺失：这份清单不生效。"};
 inline constexpr Text kRepeatedName{
     "the name {name} appears {count} times in {object} (lines {lines}); the plug-in keeps the last, at line {kept}",
     "名称 {name} 在 {object} 中出现了 {count} 次（第 {lines} 行）；插件只保留最后一个（第 {kept} 行）"};
@@ -197,7 +198,7 @@ inline constexpr Text kNotUtf8{
 inline constexpr Text kParseEffect{
     "The plug-in logs the line below and stays idle when it loads: no hook and no command is installed. A reload "
     "logs it and keeps the previous configuration in force.",
-    "插件加载时记录下面的日志行后不会工作：不安装任何钩子和命令。重新加载时同样记录该行，并继续使用原来的配置。"};
+    "插件加载时记录下面的日志行，之后不生效：不安装任何钩子，也不注册任何命令。重新加载时同样记录该行，原来的配置继续生效。"};
 inline constexpr Text kCannotRead{"cannot read {path}: {why}", "无法读取 {path}：{why}"};
 inline constexpr Text kIsDirectory{"it is a directory, not a file", "它是文件夹，不是文件"};
 inline constexpr Text kNotRegular{"it is not a regular file", "它不是普通文件"};
@@ -205,7 +206,7 @@ inline constexpr Text kDoesNotOpen{"it does not open", "无法打开"};
 inline constexpr Text kUnreadableEffect{
     "If the plug-in's own file is unreadable, it logs that it cannot open config.json and stays idle; a reload keeps "
     "the previous configuration in force.",
-    "如果插件自己的文件无法读取，插件会记录无法打开 config.json 并且不工作；重新加载时继续使用原来的配置。"};
+    "如果插件读取的正是这个文件，插件会记录无法打开 config.json，之后不生效；重新加载时原来的配置继续生效。"};
 inline constexpr Text kTrailing{"the file goes on after its JSON value ends: {text}", "JSON 值结束后文件还有内容：{text}"};
 inline constexpr Text kTrailingEffect{"The plug-in reads the first JSON value and ignores the rest.",
                                       "插件只读取第一个 JSON 值，其余内容都会被忽略。"};
@@ -231,7 +232,7 @@ inline constexpr Text kNothingToCheck{
     "此程序旁边没有 config.json，{path} 也没有：请在命令提示符中运行它并给出要检查的文件，或把它放到 config.json 旁边。"};
 inline constexpr Text kVerdictFine{"Verdict: the plug-in can use this file.", "结论：插件可以使用这个文件。"};
 inline constexpr Text kVerdictWarnings{"Verdict: the plug-in reads this file, but not as it seems to be meant.",
-                                       "结论：插件能读取这个文件，但效果和看上去的意图不一致。"};
+                                       "结论：插件能读取这个文件，但效果和你想要的不一样。"};
 inline constexpr Text kVerdictErrors{"Verdict: do not put this file on the server until the errors are mended.",
                                      "结论：改正错误之前，不要把这个文件放到服务器上。"};
 inline constexpr Text kFixed{"{file}:{line}:{column}: changed {from} to {to}", "{file}:{line}:{column}：已把 {from} 改为 {to}"};
