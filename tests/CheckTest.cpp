@@ -675,4 +675,81 @@ TEST_F(CheckTest, FixDryRunIsAUnifiedDiff) {
             "+ \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C'\"}}}\n");
 }
 
+
+// The effect says "all of them" exactly when the threshold the plug-in uses lets every base level through: 1 and
+// below, however the number was written; from 2 on, the creatures from that level up.
+TEST_F(CheckTest, ThresholdEffectSaysAllOnlyUpToOne) {
+  struct Case {
+    const char* written;
+    int used;
+  };
+  const Case cases[] = {{"true", 1},        {"1.9", 1}, {"0.5", 0},        {"4294967297", 1},
+                        {"-4294967295", 1}, {"2.5", 2}, {"4294967298", 2}, {"-4294967294", 2}};
+  for (const Case& c : cases) {
+    const check::Findings findings = check::CheckFile(Write(Threshold(c.written)));
+    ASSERT_EQ(CodesAndPointers(findings), (std::vector<Found>{{"W205", kRexThreshold}})) << c.written;
+    const std::string& effect = findings[0].effect;
+    const bool all = c.used <= 1;
+    EXPECT_EQ(effect.find("all of them") != std::string::npos, all) << c.written << ": " << effect;
+    EXPECT_EQ(effect.find(fmt::format("from base level {} up", c.used)) != std::string::npos, !all)
+        << c.written << ": " << effect;
+    EXPECT_NE(effect.find(fmt::format("base level {}", c.used)), std::string::npos) << c.written << ": " << effect;
+  }
+}
+
+// A string ends at the first quote no backslash escapes: findings after keys and values holding \" and \\ keep
+// their places, a repeated member's lost path is quoted whole, and --fix rewrites exactly the string it is certain of.
+TEST_F(CheckTest, EscapedQuotesAndBackslashesInStrings) {
+  struct Case {
+    const char* name;
+    std::string before;
+    std::vector<std::string> found;  // CODE LINE:COLUMN, in the order reported
+    std::string after;               // what --fix writes
+    std::string said = {};           // a text some finding's effect holds
+  };
+  const Case cases[] = {
+      {"QuotesInLabelAndPath",
+       R"({"Destroylist": {"say \"hi\" \\": {"Blueprint": "Blueprint'/Game/Say \"hi\".Hi_C'"}, "back\\": 5}})",
+       {"E112 1:96", "W203 1:49", "N303 1:1", "N303 1:1"},
+       R"({"Destroylist": {"say \"hi\" \\": {"Blueprint": "Blueprint'/Game/Say \"hi\".Hi'"}, "back\\": 5}})"},
+      {"BackslashesInEntryNames",
+       "{\"DestroyDinoLevel\": {\n"
+       "  \"Blueprint'/G/A\\\\B.B_C'\": {\"ExceedSestructionLevel\": 4294967295},\n"
+       "  \"x\\\\\": null\n"
+       "},\n"
+       "\"Destroylist\": {}, \"DestroyDinolist\": {}}",
+       {"W203 2:3", "W205 2:56", "W202 3:3", "W208 3:10"},
+       "{\"DestroyDinoLevel\": {\n"
+       "  \"Blueprint'/G/A\\\\B.B'\": {\"ExceedSestructionLevel\": 4294967295},\n"
+       "  \"x\\\\\": null\n"
+       "},\n"
+       "\"Destroylist\": {}, \"DestroyDinolist\": {}}"},
+      {"RepeatedMemberWithQuotedPath",
+       "{\"Destroylist\": {\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/\\\"q\\\".Q'\"},\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/Q\\\\.Q_C'\"}},\n"
+       " \"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
+       {"W203 3:21", "W209 2:2", "W209 3:2"},
+       "{\"Destroylist\": {\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/\\\"q\\\".Q'\"},\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/Q\\\\.Q'\"}},\n"
+       " \"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
+       R"(The entry at line 2, "Blueprint'/G/\"q\".Q'", is ignored.)"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Write(c.before);
+    const check::Findings findings = check::CheckFile(path);
+    std::vector<std::string> found;
+    for (const auto& finding : findings)
+      found.push_back(fmt::format("{} {}:{}", finding.code, finding.line, finding.column));
+    EXPECT_EQ(found, c.found) << c.name << "\n" << check::FormatText(findings);
+    EXPECT_EQ(check::PlanFixes(path).after, c.after) << c.name;
+    if (c.said.empty()) continue;
+    EXPECT_TRUE(std::any_of(findings.begin(), findings.end(),
+                            [&](const auto& finding) { return finding.effect.find(c.said) != std::string::npos; }))
+        << c.name << "\n"
+        << check::FormatText(findings);
+  }
+}
+
 }  // namespace
