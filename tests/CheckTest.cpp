@@ -91,6 +91,10 @@ std::string Threshold(const std::string& value) {
   return With(R"("DestroyDinoLevel": {")" + kRex + R"(": {"ExceedSestructionLevel": )" + value + "}}");
 }
 const std::string kRexThreshold = "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex'/ExceedSestructionLevel";
+// A number too large for a double, where an administrator would write a threshold.
+const std::string kRefusedThreshold =
+    R"({"DestroyDinoLevel": {"Blueprint'/Game/A.A'": {"ExceedSestructionLevel": 1e400}}})";
+const std::string kRefusedPointer = "/DestroyDinoLevel/Blueprint'~1Game~1A.A'/ExceedSestructionLevel";
 
 INSTANTIATE_TEST_SUITE_P(
     Files, FileCaseTest,
@@ -750,6 +754,62 @@ TEST_F(CheckTest, EscapedQuotesAndBackslashesInStrings) {
         << c.name << "\n"
         << check::FormatText(findings);
   }
+}
+
+// A number too large for the JSON library stops the plug-in's reading there: E101 stands on that number, with the
+// pointer of the value it is.
+TEST_F(CheckTest, RefusedNumberIsPlaced) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int line;
+    int column;
+    std::string pointer;
+  };
+  const Case cases[] = {
+      {"Threshold", kRefusedThreshold, 1, 74, kRefusedPointer},
+      {"ArrayElementAfterByteOrderMark", "\xEF\xBB\xBF{\"Destroylist\": [1, [2, 3], -1e999]}", 1, 29, "/Destroylist/2"},
+      {"LongIntegerOnLaterLine", "{\r\n  \"x\": {\"a\": 1,\r\n \"b\": " + std::string(400, '9') + "}}", 3, 7, "/x/b"},
+      {"WholeDocument", "\n  1E+400", 2, 3, ""},
+      {"AfterEscapedNames", R"({"a\"b": {"c\\": [0, 2e308]}})", 1, 22, "/a\"b/c\\/1"},
+  };
+  for (const Case& c : cases) {
+    const check::Findings findings = check::CheckFile(Write(c.bytes));
+    ASSERT_EQ(findings.size(), 1U) << c.name << "\n" << check::FormatText(findings);
+    EXPECT_EQ(findings[0].code, "E101") << c.name;
+    EXPECT_EQ(std::make_pair(findings[0].line, findings[0].column), std::make_pair(c.line, c.column)) << c.name;
+    EXPECT_EQ(findings[0].pointer, c.pointer) << c.name;
+    EXPECT_NE(findings[0].message.find(fmt::format("at line {}, column {}: ", c.line, c.column)), std::string::npos)
+        << c.name << ": " << findings[0].message;
+  }
+}
+
+TEST_F(CheckTest, RefusedNumberPlacedInEveryOutput) {
+  const check::Findings findings = check::CheckFile(Write(kRefusedThreshold));
+  ASSERT_EQ(findings.size(), 1U);
+  const std::string what = "[json.exception.out_of_range.406] number overflow parsing '1e400'";
+  EXPECT_EQ(check::FormatText(findings, {"config.json"})
+                .rfind("config.json:1:74: error E101: the file does not parse at line 1, column 74: " + what + "\n", 0),
+            0U)
+      << check::FormatText(findings);
+
+  const auto json = nlohmann::json::parse(check::FormatJson(findings));
+  ASSERT_EQ(json.size(), 1U);
+  EXPECT_EQ(json[0]["line"], 1);
+  EXPECT_EQ(json[0]["column"], 74);
+  EXPECT_EQ(json[0]["pointer"], kRefusedPointer);
+
+  const auto sarif = nlohmann::json::parse(check::FormatSarif(findings, "config.json", check::Language::English));
+  const auto& result = sarif["runs"][0]["results"][0];
+  EXPECT_EQ(result["locations"][0]["physicalLocation"]["region"],
+            (nlohmann::json{{"startLine", 1}, {"startColumn", 74}}));
+  EXPECT_EQ(result["locations"][0]["logicalLocations"][0]["fullyQualifiedName"], kRefusedPointer);
+  EXPECT_EQ(result["properties"]["pointer"], kRefusedPointer);
+
+  const std::string chinese = check::FormatText(check::CheckFile(Write(kRefusedThreshold), check::Language::Chinese),
+                                                {"config.json", check::Language::Chinese});
+  EXPECT_EQ(chinese.rfind("config.json:1:74: error E101: 文件在第 1 行第 74 列处无法解析: " + what + "\n", 0), 0U)
+      << chinese;
 }
 
 }  // namespace

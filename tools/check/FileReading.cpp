@@ -82,6 +82,69 @@ std::size_t FileOffset(const std::string& bytes, std::size_t read) {
 #endif
 }
 
+// The number the JSON library refuses as too large for a double, as its own lexer reads the file: where it begins and
+// the tokens of the value it is. The library says only the number's text.
+class RefusedNumber : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  static constexpr int kOverflow = 406;
+
+  explicit RefusedNumber(const std::string& bytes) : bytes_(bytes) {}
+
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(true); }
+  bool key(string_t& name) override {
+    levels_.back().key = name;
+    return true;
+  }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override { return Open(false); }
+  bool end_array() override { return Close(); }
+  // `position` is just after the token the lexer stopped in: a number is read whole before it is converted.
+  bool parse_error(std::size_t position, const std::string& token, const nlohmann::json::exception& error) override {
+    if (error.id != kOverflow || token.size() > position) return false;
+    const std::size_t begin = position - token.size();
+    if (bytes_.compare(begin, token.size(), token) != 0) return false;
+    offset_ = begin;
+    for (const Level& level : levels_) tokens_.push_back(level.object ? level.key : std::to_string(level.next));
+    return false;
+  }
+
+  std::optional<std::size_t> Offset() const { return offset_; }
+  std::vector<std::string>& Tokens() { return tokens_; }
+
+ private:
+  // An object or array being read: the name of its member being read, or the index of its element.
+  struct Level {
+    bool object = false;
+    std::string key;
+    std::size_t next = 0;
+  };
+
+  bool Value() {
+    if (!levels_.empty() && !levels_.back().object) ++levels_.back().next;
+    return true;
+  }
+  bool Open(bool object) {
+    levels_.push_back({object, {}, 0});
+    return true;
+  }
+  bool Close() {
+    levels_.pop_back();
+    return Value();
+  }
+
+  const std::string& bytes_;
+  std::vector<Level> levels_;
+  std::optional<std::size_t> offset_;
+  std::vector<std::string> tokens_;
+};
+
 void Unreadable(const std::string& path, const std::string& why, Report& report) {
   report.Add(Code::E100, {}, report.Say(text::kCannotRead, fmt::arg("path", Quote(path)), fmt::arg("why", why)),
              report.Say(text::kUnreadableEffect));
@@ -133,6 +196,9 @@ bool ReadAsThePlugin(const std::string& path, PluginReading& reading, Report& re
     }
   } catch (const nlohmann::json::parse_error& error) {
     reading.fault = ParseFault{ParseFault::Kind::Syntax, error.what(), error.byte};
+  } catch (const nlohmann::json::out_of_range& error) {
+    const auto kind = error.id == RefusedNumber::kOverflow ? ParseFault::Kind::Overflow : ParseFault::Kind::Other;
+    reading.fault = ParseFault{kind, error.what()};
   } catch (const std::exception& error) {
     reading.fault = ParseFault{ParseFault::Kind::Other, error.what()};
   }
@@ -145,6 +211,11 @@ void ParseFailure(const Positions& positions, const ParseFault& fault, Report& r
   if (fault.kind == ParseFault::Kind::Syntax) {
     // The parser counts the character it stopped at.
     offset = FileOffset(positions.Bytes(), fault.read > 0 ? fault.read - 1 : 0);
+  } else if (fault.kind == ParseFault::Kind::Overflow) {
+    RefusedNumber refused(positions.Bytes());
+    nlohmann::json::sax_parse(positions.Bytes(), &refused, nlohmann::json::input_format_t::json, false);
+    offset = refused.Offset();
+    tokens = std::move(refused.Tokens());
   }
   std::string message = report.Say(text::kDoesNotParse);
   Place place;

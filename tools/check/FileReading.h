@@ -15,7 +15,8 @@ namespace check::detail {
 // Why the plug-in's reading refused the file's text.
 struct ParseFault {
   enum class Kind {
-    Syntax,  // the parser's own error, after `read` characters of a text-mode stream
+    Syntax,    // the parser's own error, after `read` characters of a text-mode stream
+    Overflow,  // a number too large for a double
     Other,
   };
   Kind kind = Kind::Other;
