@@ -1,10 +1,18 @@
 // The configuration checker on the files administrators write: each file, its exit status and what is found where.
 #include <unistd.h>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <set>
@@ -17,6 +25,10 @@
 #include <nlohmann/json.hpp>
 
 #include "Check.h"
+
+#if !defined(_WIN32)
+extern char** environ;
+#endif
 
 namespace {
 
@@ -811,5 +823,59 @@ TEST_F(CheckTest, RefusedNumberPlacedInEveryOutput) {
   EXPECT_EQ(chinese.rfind("config.json:1:74: error E101: 文件在第 1 行第 74 列处无法解析: " + what + "\n", 0), 0U)
       << chinese;
 }
+
+
+#if !defined(_WIN32)
+// The program built beside this test, run with its standard output sent to `output` and its standard error kept;
+// its exit status, or -1 when it did not exit.
+int RunProgram(const std::vector<std::string>& arguments, const char* output, const std::string& errors) {
+  const std::string program =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tidywarden-check").string();
+  std::vector<std::string> words = {program, "--lang", "en"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// Output that cannot be written is said on the standard error and ends the run with status 3: a verdict that nobody
+// saw is no verdict.
+TEST_F(CheckTest, ProgramSaysWhenItsOutputIsLost) {
+  const std::string config = Write(With(R"("Destroylist": {"a": 5})"));
+  const std::string errors = (directory_ / "stderr.txt").string();
+  const auto said = [&] {
+    std::ifstream file(errors);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    int shown;  // the status when the output is written
+  };
+  const Case cases[] = {
+      {"text", {config}, 2},
+      {"json", {"--format", "json", config}, 2},
+      {"codes", {"--list-codes"}, 0},
+      {"fix dry run", {"--fix", "--dry-run", config}, 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunProgram(c.arguments, "/dev/null", errors), c.shown) << c.name;
+    EXPECT_EQ(said(), "") << c.name;
+    EXPECT_EQ(RunProgram(c.arguments, "/dev/full", errors), 3) << c.name;
+    EXPECT_EQ(said(), std::string("tidywarden-check: stdout: ") + std::strerror(ENOSPC) + "\n") << c.name;
+  }
+}
+#endif
 
 }  // namespace
