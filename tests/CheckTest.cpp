@@ -826,8 +826,8 @@ TEST_F(CheckTest, RefusedNumberPlacedInEveryOutput) {
 
 
 #if !defined(_WIN32)
-// The program built beside this test, run with its standard output sent to `output` and its standard error kept;
-// its exit status, or -1 when it did not exit.
+// The program built beside this test, run with its standard output sent to `output` (closed when null) and its
+// standard error kept; its exit status, or -1 when it did not exit.
 int RunProgram(const std::vector<std::string>& arguments, const char* output, const std::string& errors) {
   const std::string program =
       (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tidywarden-check").string();
@@ -838,7 +838,11 @@ int RunProgram(const std::vector<std::string>& arguments, const char* output, co
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY, 0);
+  if (output == nullptr) {
+    posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t child = 0;
   const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
@@ -850,7 +854,7 @@ int RunProgram(const std::vector<std::string>& arguments, const char* output, co
 }
 
 // Output that cannot be written is said on the standard error and ends the run with status 3: a verdict that nobody
-// saw is no verdict.
+// saw is no verdict. A run given no standard output at all misleads no reader and keeps its status.
 TEST_F(CheckTest, ProgramSaysWhenItsOutputIsLost) {
   const std::string config = Write(With(R"("Destroylist": {"a": 5})"));
   const std::string errors = (directory_ / "stderr.txt").string();
@@ -874,6 +878,8 @@ TEST_F(CheckTest, ProgramSaysWhenItsOutputIsLost) {
     EXPECT_EQ(said(), "") << c.name;
     EXPECT_EQ(RunProgram(c.arguments, "/dev/full", errors), 3) << c.name;
     EXPECT_EQ(said(), std::string("tidywarden-check: stdout: ") + std::strerror(ENOSPC) + "\n") << c.name;
+    EXPECT_EQ(RunProgram(c.arguments, nullptr, errors), c.shown) << c.name;
+    EXPECT_EQ(said(), "") << c.name;
   }
 }
 #endif

@@ -77,11 +77,13 @@ const char* Say(const check::text::Text& text, check::Language language) {
   return language == check::Language::Chinese ? text.zh : text.en;
 }
 
-// Why the first text that could not be written whole was lost (errno); 0 while every text was.
+// Why the first text that could not be written whole was lost (errno); 0 while every text was. EBADF: the process
+// was given no standard output at all (a console window that could not be opened, `>&-`), so no reader is misled.
 int lostOutput = 0;
 
 void NoteLostOutput() {
-  if (!std::cout && lostOutput == 0) lostOutput = errno != 0 ? errno : EIO;
+  if (std::cout || lostOutput != 0) return;
+  lostOutput = errno != 0 ? errno : EIO;
 }
 
 // Writes UTF-8 text whole; a Windows console shows it in its own code page, which is given back afterwards: it
@@ -239,7 +241,7 @@ int main(int argc, char** argv) {
   errno = 0;
   std::cout.flush();
   NoteLostOutput();
-  if (lostOutput == 0) return status;
+  if (lostOutput == 0 || lostOutput == EBADF) return status;
   std::fprintf(stderr, "tidywarden-check: stdout: %s\n", std::strerror(lostOutput));
   return kUsageStatus;
 }
