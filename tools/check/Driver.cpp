@@ -16,7 +16,7 @@ namespace check {
 namespace detail {
 namespace {
 
-// Each finding's line and column, from the offsets of its anchor. A file that cannot be read has no places.
+// Each finding's line and column: from its anchor's offset, or from where its tokens lead when the places were read.
 void PlaceFindings(const Positions& positions, Report& report) {
   std::vector<std::size_t> offsets;
   std::vector<std::size_t> placed;

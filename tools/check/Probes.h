@@ -116,22 +116,24 @@ std::string LaterMembers(const Report& report, std::size_t count);
 // A list that is missing, null (`found` nothing or null) or of a kind the plug-in walks nothing in.
 void ListOff(Report& report, const char* key, const nlohmann::json* found, const text::Text& walksNothing,
              const text::Text& offEffect);
-// A finding on a path the game cannot derive or almost certainly does not mean, at `anchor`; nothing for a fine one.
+// A finding on a path the game cannot derive or almost certainly does not mean, at the anchor `anchorOf` makes (only
+// for a finding: most paths are fine); nothing for a fine path.
 void ReportPath(Report& report, const std::string& path, PathFamily family, const std::function<Anchor()>& anchorOf);
 
 // The labels of the members the walk of a labelled list accepts, by the path each names, in label order (the order of
-// the walk). The views are into the document: an object's names and a string's text stay where they are while the
-// document lives and no name is added to or taken from that object.
+// the walk). The views are into the document, valid while it lives: an object is a std::map (asserted below), whose
+// names and values stay where they are, and a probe lends a value by a swap, which moves no element.
 struct Labels {
   std::string_view first;
   std::vector<std::string_view> more;
 };
 using ListedPaths = std::unordered_map<std::string_view, Labels>;
+
 template <typename T>
 struct IsMap : std::false_type {};
 template <typename... Parameters>
 struct IsMap<std::map<Parameters...>> : std::true_type {};
-static_assert(IsMap<nlohmann::json::object_t>::value, "an object's names must stay where they are while it grows");
+static_assert(IsMap<nlohmann::json::object_t>::value, "the listed paths view names and values in place");
 
 // The item list, then the creature list; what the creature list's walk accepts, for the level list.
 ListedPaths ReviewLabelledLists(nlohmann::json& document, Report& report);
