@@ -1,10 +1,18 @@
 // The configuration checker on the files administrators write: each file, its exit status and what is found where.
 #include <unistd.h>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <set>
@@ -17,6 +25,10 @@
 #include <nlohmann/json.hpp>
 
 #include "Check.h"
+
+#if !defined(_WIN32)
+extern char** environ;
+#endif
 
 namespace {
 
@@ -91,6 +103,10 @@ std::string Threshold(const std::string& value) {
   return With(R"("DestroyDinoLevel": {")" + kRex + R"(": {"ExceedSestructionLevel": )" + value + "}}");
 }
 const std::string kRexThreshold = "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex'/ExceedSestructionLevel";
+// A number too large for a double, where an administrator would write a threshold.
+const std::string kRefusedThreshold =
+    R"({"DestroyDinoLevel": {"Blueprint'/Game/A.A'": {"ExceedSestructionLevel": 1e400}}})";
+const std::string kRefusedPointer = "/DestroyDinoLevel/Blueprint'~1Game~1A.A'/ExceedSestructionLevel";
 
 INSTANTIATE_TEST_SUITE_P(
     Files, FileCaseTest,
@@ -674,5 +690,198 @@ TEST_F(CheckTest, FixDryRunIsAUnifiedDiff) {
             "- \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n"
             "+ \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C'\"}}}\n");
 }
+
+
+// The effect says "all of them" exactly when the threshold the plug-in uses lets every base level through: 1 and
+// below, however the number was written; from 2 on, the creatures from that level up.
+TEST_F(CheckTest, ThresholdEffectSaysAllOnlyUpToOne) {
+  struct Case {
+    const char* written;
+    int used;
+  };
+  const Case cases[] = {{"true", 1},        {"1.9", 1}, {"0.5", 0},        {"4294967297", 1},
+                        {"-4294967295", 1}, {"2.5", 2}, {"4294967298", 2}, {"-4294967294", 2}};
+  for (const Case& c : cases) {
+    const check::Findings findings = check::CheckFile(Write(Threshold(c.written)));
+    ASSERT_EQ(CodesAndPointers(findings), (std::vector<Found>{{"W205", kRexThreshold}})) << c.written;
+    const std::string& effect = findings[0].effect;
+    const bool all = c.used <= 1;
+    EXPECT_EQ(effect.find("all of them") != std::string::npos, all) << c.written << ": " << effect;
+    EXPECT_EQ(effect.find(fmt::format("from base level {} up", c.used)) != std::string::npos, !all)
+        << c.written << ": " << effect;
+    EXPECT_NE(effect.find(fmt::format("base level {}", c.used)), std::string::npos) << c.written << ": " << effect;
+  }
+}
+
+// A string ends at the first quote no backslash escapes: findings after keys and values holding \" and \\ keep
+// their places, a repeated member's lost path is quoted whole, and --fix rewrites exactly the string it is certain of.
+TEST_F(CheckTest, EscapedQuotesAndBackslashesInStrings) {
+  struct Case {
+    const char* name;
+    std::string before;
+    std::vector<std::string> found;  // CODE LINE:COLUMN, in the order reported
+    std::string after;               // what --fix writes
+    std::string said = {};           // a text some finding's effect holds
+  };
+  const Case cases[] = {
+      {"QuotesInLabelAndPath",
+       R"({"Destroylist": {"say \"hi\" \\": {"Blueprint": "Blueprint'/Game/Say \"hi\".Hi_C'"}, "back\\": 5}})",
+       {"E112 1:96", "W203 1:49", "N303 1:1", "N303 1:1"},
+       R"({"Destroylist": {"say \"hi\" \\": {"Blueprint": "Blueprint'/Game/Say \"hi\".Hi'"}, "back\\": 5}})"},
+      {"BackslashesInEntryNames",
+       "{\"DestroyDinoLevel\": {\n"
+       "  \"Blueprint'/G/A\\\\B.B_C'\": {\"ExceedSestructionLevel\": 4294967295},\n"
+       "  \"x\\\\\": null\n"
+       "},\n"
+       "\"Destroylist\": {}, \"DestroyDinolist\": {}}",
+       {"W203 2:3", "W205 2:56", "W202 3:3", "W208 3:10"},
+       "{\"DestroyDinoLevel\": {\n"
+       "  \"Blueprint'/G/A\\\\B.B'\": {\"ExceedSestructionLevel\": 4294967295},\n"
+       "  \"x\\\\\": null\n"
+       "},\n"
+       "\"Destroylist\": {}, \"DestroyDinolist\": {}}"},
+      {"RepeatedMemberWithQuotedPath",
+       "{\"Destroylist\": {\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/\\\"q\\\".Q'\"},\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/Q\\\\.Q_C'\"}},\n"
+       " \"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
+       {"W203 3:21", "W209 2:2", "W209 3:2"},
+       "{\"Destroylist\": {\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/\\\"q\\\".Q'\"},\n"
+       " \"a\": {\"Blueprint\": \"Blueprint'/G/Q\\\\.Q'\"}},\n"
+       " \"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
+       R"(The entry at line 2, "Blueprint'/G/\"q\".Q'", is ignored.)"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Write(c.before);
+    const check::Findings findings = check::CheckFile(path);
+    std::vector<std::string> found;
+    for (const auto& finding : findings)
+      found.push_back(fmt::format("{} {}:{}", finding.code, finding.line, finding.column));
+    EXPECT_EQ(found, c.found) << c.name << "\n" << check::FormatText(findings);
+    EXPECT_EQ(check::PlanFixes(path).after, c.after) << c.name;
+    if (c.said.empty()) continue;
+    EXPECT_TRUE(std::any_of(findings.begin(), findings.end(),
+                            [&](const auto& finding) { return finding.effect.find(c.said) != std::string::npos; }))
+        << c.name << "\n"
+        << check::FormatText(findings);
+  }
+}
+
+// A number too large for the JSON library stops the plug-in's reading there: E101 stands on that number, with the
+// pointer of the value it is.
+TEST_F(CheckTest, RefusedNumberIsPlaced) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int line;
+    int column;
+    std::string pointer;
+  };
+  const Case cases[] = {
+      {"Threshold", kRefusedThreshold, 1, 74, kRefusedPointer},
+      {"ArrayElementAfterByteOrderMark", "\xEF\xBB\xBF{\"Destroylist\": [1, [2, 3], -1e999]}", 1, 29, "/Destroylist/2"},
+      {"LongIntegerOnLaterLine", "{\r\n  \"x\": {\"a\": 1,\r\n \"b\": " + std::string(400, '9') + "}}", 3, 7, "/x/b"},
+      {"WholeDocument", "\n  1E+400", 2, 3, ""},
+      {"AfterEscapedNames", R"({"a\"b": {"c\\": [0, 2e308]}})", 1, 22, "/a\"b/c\\/1"},
+  };
+  for (const Case& c : cases) {
+    const check::Findings findings = check::CheckFile(Write(c.bytes));
+    ASSERT_EQ(findings.size(), 1U) << c.name << "\n" << check::FormatText(findings);
+    EXPECT_EQ(findings[0].code, "E101") << c.name;
+    EXPECT_EQ(std::make_pair(findings[0].line, findings[0].column), std::make_pair(c.line, c.column)) << c.name;
+    EXPECT_EQ(findings[0].pointer, c.pointer) << c.name;
+    EXPECT_NE(findings[0].message.find(fmt::format("at line {}, column {}: ", c.line, c.column)), std::string::npos)
+        << c.name << ": " << findings[0].message;
+  }
+}
+
+TEST_F(CheckTest, RefusedNumberPlacedInEveryOutput) {
+  const check::Findings findings = check::CheckFile(Write(kRefusedThreshold));
+  ASSERT_EQ(findings.size(), 1U);
+  const std::string what = "[json.exception.out_of_range.406] number overflow parsing '1e400'";
+  EXPECT_EQ(check::FormatText(findings, {"config.json"})
+                .rfind("config.json:1:74: error E101: the file does not parse at line 1, column 74: " + what + "\n", 0),
+            0U)
+      << check::FormatText(findings);
+
+  const auto json = nlohmann::json::parse(check::FormatJson(findings));
+  ASSERT_EQ(json.size(), 1U);
+  EXPECT_EQ(json[0]["line"], 1);
+  EXPECT_EQ(json[0]["column"], 74);
+  EXPECT_EQ(json[0]["pointer"], kRefusedPointer);
+
+  const auto sarif = nlohmann::json::parse(check::FormatSarif(findings, "config.json", check::Language::English));
+  const auto& result = sarif["runs"][0]["results"][0];
+  EXPECT_EQ(result["locations"][0]["physicalLocation"]["region"],
+            (nlohmann::json{{"startLine", 1}, {"startColumn", 74}}));
+  EXPECT_EQ(result["locations"][0]["logicalLocations"][0]["fullyQualifiedName"], kRefusedPointer);
+  EXPECT_EQ(result["properties"]["pointer"], kRefusedPointer);
+
+  const std::string chinese = check::FormatText(check::CheckFile(Write(kRefusedThreshold), check::Language::Chinese),
+                                                {"config.json", check::Language::Chinese});
+  EXPECT_EQ(chinese.rfind("config.json:1:74: error E101: 文件在第 1 行第 74 列处无法解析: " + what + "\n", 0), 0U)
+      << chinese;
+}
+
+
+#if !defined(_WIN32)
+// The program built beside this test, run with its standard output sent to `output` (closed when null) and its
+// standard error kept; its exit status, or -1 when it did not exit.
+int RunProgram(const std::vector<std::string>& arguments, const char* output, const std::string& errors) {
+  const std::string program =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tidywarden-check").string();
+  std::vector<std::string> words = {program, "--lang", "en"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (output == nullptr) {
+    posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// Output that cannot be written is said on the standard error and ends the run with status 3: a verdict that nobody
+// saw is no verdict. A run given no standard output at all misleads no reader and keeps its status.
+TEST_F(CheckTest, ProgramSaysWhenItsOutputIsLost) {
+  const std::string config = Write(With(R"("Destroylist": {"a": 5})"));
+  const std::string errors = (directory_ / "stderr.txt").string();
+  const auto said = [&] {
+    std::ifstream file(errors);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    int shown;  // the status when the output is written
+  };
+  const Case cases[] = {
+      {"text", {config}, 2},
+      {"json", {"--format", "json", config}, 2},
+      {"codes", {"--list-codes"}, 0},
+      {"fix dry run", {"--fix", "--dry-run", config}, 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunProgram(c.arguments, "/dev/null", errors), c.shown) << c.name;
+    EXPECT_EQ(said(), "") << c.name;
+    EXPECT_EQ(RunProgram(c.arguments, "/dev/full", errors), 3) << c.name;
+    EXPECT_EQ(said(), std::string("tidywarden-check: stdout: ") + std::strerror(ENOSPC) + "\n") << c.name;
+    EXPECT_EQ(RunProgram(c.arguments, nullptr, errors), c.shown) << c.name;
+    EXPECT_EQ(said(), "") << c.name;
+  }
+}
+#endif
 
 }  // namespace

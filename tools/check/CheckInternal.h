@@ -1,8 +1,8 @@
-// What the checker's parts share: building findings in the chosen language, and the review of blueprint paths.
+// What the checker's parts share: building findings in the chosen language, the review of blueprint paths, and the
+// reviews the driver runs.
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -49,18 +49,16 @@ struct Report {
     return fmt::format(fmt::runtime(Pick(text, language)), std::forward<Fields>(fields)...);
   }
   void Add(Code code, Anchor anchor, std::string message, std::string effect = {}, LogLines log = {});
-  // Another report's findings after these.
-  void Append(Report&& other);
 
   Language language;
   Findings findings;
   std::vector<Anchor> anchors;
 };
 
-// RFC 6901: "/" before each token, "~" written "~0" and "/" written "~1".
 // The whitespace JSON allows between tokens.
 inline bool IsJsonSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// RFC 6901: "/" before each token, "~" written "~0" and "/" written "~1".
 std::string Pointer(const std::vector<std::string>& tokens);
 // The text cut after `bytes` bytes (never inside a UTF-8 sequence), saying how much was left out.
 std::string Shortened(std::string_view text, std::size_t bytes, Language language = Language::English);
@@ -90,10 +88,12 @@ struct PathReview {
 bool CanBeDerived(std::string_view text);
 PathReview ReviewPath(std::string_view text, PathFamily family, Language language);
 
-// Walks the parsed document as the hooks do and reviews what the walks accept without a word. The review runs in
-// parts, one on a thread of its own; each part's findings from the `from`th on are handed to `finish` on the thread
-// that made them, before they join the report. The document is freed as its parts are done with.
-using FinishPart = std::function<void(Report& part, std::size_t from)>;
-void AnalyseDocument(nlohmann::json&& document, Report& report, const FinishPart& finish);
+// Walks the parsed document as the hooks do and reviews what the walks accept without a word: the item list, the
+// creature list, the level list, then the names beside them. A walk may add null members to a member it fails on.
+void AnalyseDocument(nlohmann::json& document, Report& report);
+
+class Positions;
+// Names written more than once in one object (W209), which the plug-in's reading keeps only the last of.
+void ReviewRepeats(const Positions& positions, Report& report);
 
 }  // namespace check::detail

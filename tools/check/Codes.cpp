@@ -1,4 +1,5 @@
-// The checker's one table of codes: every finding is made from a row of it.
+// The checker's one table of codes: every finding is made from a row of it; and what the findings' severities make
+// of the exit status.
 #include "Codes.h"
 
 #include <array>
@@ -57,5 +58,27 @@ static_assert(kCodes.size() == static_cast<std::size_t>(Code::Count), "one row p
 std::span<const CodeInfo> CodeTable() { return kCodes; }
 
 const CodeInfo& Info(Code code) { return kCodes[static_cast<std::size_t>(code)]; }
+
+// SARIF's levels are these same three words.
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::Error:
+      return "error";
+    case Severity::Warning:
+      return "warning";
+    default:
+      return "note";
+  }
+}
+
+int ExitStatus(const Findings& findings) {
+  int status = 0;
+  for (const Finding& finding : findings) {
+    if (finding.code == Info(Code::E100).code) return 3;
+    if (finding.severity == Severity::Error) status = 2;
+    if (finding.severity == Severity::Warning && status < 1) status = 1;
+  }
+  return status;
+}
 
 }  // namespace check

@@ -1,7 +1,6 @@
-// Building findings: pointers, quoted texts, kinds and near-miss names.
+// The texts findings are built from: quoted and shortened texts, kinds of value and near-miss names.
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -71,38 +70,6 @@ std::string_view Head(std::string_view text, std::size_t bytes) {
 }
 
 }  // namespace
-
-void Report::Add(Code code, Anchor anchor, std::string message, std::string effect, LogLines log) {
-  const CodeInfo& info = Info(code);
-  findings.push_back({info.severity, info.code, 0, 0, Pointer(anchor.tokens),
-                      std::move(message), std::move(effect), std::move(log)});
-  anchors.push_back(std::move(anchor));
-}
-
-void Report::Append(Report&& other) {
-  findings.insert(findings.end(), std::make_move_iterator(other.findings.begin()),
-                  std::make_move_iterator(other.findings.end()));
-  anchors.insert(anchors.end(), std::make_move_iterator(other.anchors.begin()),
-                 std::make_move_iterator(other.anchors.end()));
-}
-
-std::string Pointer(const std::vector<std::string>& tokens) {
-  std::string pointer;
-  std::size_t size = 0;
-  for (const std::string& token : tokens) size += 1 + token.size();
-  pointer.reserve(size);
-  for (const std::string& token : tokens) {
-    pointer += '/';
-    std::size_t run = 0;
-    for (std::size_t at = 0; at < token.size(); ++at) {
-      if (token[at] != '~' && token[at] != '/') continue;
-      pointer.append(token, run, at - run).append(token[at] == '~' ? "~0" : "~1", 2);
-      run = at + 1;
-    }
-    pointer.append(token, run);
-  }
-  return pointer;
-}
 
 std::string Shortened(std::string_view text, std::size_t bytes, Language language) {
   const std::string_view head = Head(text, bytes);

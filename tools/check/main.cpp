@@ -1,6 +1,9 @@
 // tidywarden-check: checks a configuration file before it goes to the server.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -74,19 +77,30 @@ const char* Say(const check::text::Text& text, check::Language language) {
   return language == check::Language::Chinese ? text.zh : text.en;
 }
 
+// Why the first text that could not be written whole was lost (errno); 0 while every text was. EBADF: the process
+// was given no standard output at all (a console window that could not be opened, `>&-`), so no reader is misled.
+int lostOutput = 0;
+
+void NoteLostOutput() {
+  if (std::cout || lostOutput != 0) return;
+  lostOutput = errno != 0 ? errno : EIO;
+}
+
 // Writes UTF-8 text whole; a Windows console shows it in its own code page, which is given back afterwards: it
-// belongs to the console window and outlives this program.
+// belongs to the console window and outlives this program. A text the C runtime could not write is remembered, so
+// that the run does not end as though its findings had been shown.
 void Print(const std::string& text) {
 #if defined(_WIN32)
   const bool console = _isatty(_fileno(stdout)) != 0;
   const UINT previousCodePage = GetConsoleOutputCP();
   if (console) SetConsoleOutputCP(CP_UTF8);
+#endif
+  errno = 0;
   std::cout << text;
   std::cout.flush();
+  NoteLostOutput();
+#if defined(_WIN32)
   if (console) SetConsoleOutputCP(previousCodePage);
-#else
-  std::cout << text;
-  std::cout.flush();
 #endif
 }
 
@@ -152,9 +166,7 @@ int Fix(const std::string& path, bool dryRun, check::Language language) {
   return check::ExitStatus(findings);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc == 1 && OwnConsoleWindow()) return CheckFromExplorer(check::EnvironmentLanguage());
 
   CLI::App app{"Checks a Tidywarden config.json the way the plug-in reads it, before it goes to the server.",
@@ -210,4 +222,26 @@ int main(int argc, char** argv) {
     Print(check::FormatText(findings, {path, language, ColourWanted()}));
   }
   return check::ExitStatus(findings);
+}
+
+}  // namespace
+
+// However the run ends, it says so. An exception escaping main would abort without a word and without flushing what
+// was printed, and on Windows abort exits with 3, this program's own status for a run that checked nothing: the run
+// would look like an ordinary one that printed nothing. Output that could not be written ends the run with 3 too.
+int main(int argc, char** argv) {
+  int status = kUsageStatus;
+  try {
+    status = Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "tidywarden-check: %s\n", error.what());
+    return kUsageStatus;
+  }
+  // What CLI11 wrote (--help, a usage mistake) is flushed only here.
+  errno = 0;
+  std::cout.flush();
+  NoteLostOutput();
+  if (lostOutput == 0 || lostOutput == EBADF) return status;
+  std::fprintf(stderr, "tidywarden-check: stdout: %s\n", std::strerror(lostOutput));
+  return kUsageStatus;
 }

@@ -1,17 +1,10 @@
-// The findings as text for a person, as JSON for a program, and as an exit status.
+// The findings as text for a person, as JSON for a program and as a SARIF log for code-scanning services, and the
+// table of codes.
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
-#include <string_view>
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 #include <fmt/format.h>
-#include <utf8cpp/utf8.h>
 #include <nlohmann/json.hpp>
 
 #include "Check.h"
@@ -65,51 +58,6 @@ std::string Say(const text::Text& text, Language language) { return detail::Pick
 
 }  // namespace
 
-// SARIF's levels are these same three words.
-const char* SeverityName(Severity severity) {
-  switch (severity) {
-    case Severity::Error:
-      return "error";
-    case Severity::Warning:
-      return "warning";
-    default:
-      return "note";
-  }
-}
-
-int ExitStatus(const Findings& findings) {
-  int status = 0;
-  for (const Finding& finding : findings) {
-    if (finding.code == Info(Code::E100).code) return 3;
-    if (finding.severity == Severity::Error) status = 2;
-    if (finding.severity == Severity::Warning && status < 1) status = 1;
-  }
-  return status;
-}
-
-std::optional<Language> ParseLanguage(std::string_view name) {
-  if (name == "en") return Language::English;
-  if (name == "zh-CN" || name == "zh_CN" || name == "zh") return Language::Chinese;
-  return std::nullopt;
-}
-
-Language LanguageFromLocale(std::string_view locale) {
-  return locale.starts_with("zh") ? Language::Chinese : Language::English;
-}
-
-Language EnvironmentLanguage() {
-  // A locale set in the environment is the user's choice; Windows sets none of its own (a POSIX shell on it may).
-  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return LanguageFromLocale(value);
-  }
-#if defined(_WIN32)
-  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? Language::Chinese : Language::English;
-#else
-  return Language::English;
-#endif
-}
-
 std::string FormatText(const Findings& findings, const TextOptions& options) {
   const Language language = options.language;
   const char* dim = options.colour ? "\033[2m" : "";
@@ -126,12 +74,12 @@ std::string FormatText(const Findings& findings, const TextOptions& options) {
     const Style style = SeverityStyle(finding.severity, options.colour);
     // FILE:LINE:COLUMN: as compilers write it, so editors and CI place the finding; the severity stays in English
     // for the same reason.
-    const std::string where =
-        finding.line > 0 ? fmt::format("{}:{}:{}", file, finding.line, finding.column) : file;
-    text += fmt::format("{}: {}{} {}{}: {}\n", where, style.on, SeverityName(finding.severity), finding.code,
-                        style.off, Printable(finding.message));
+    const std::string where = finding.line > 0 ? fmt::format("{}:{}:{}", file, finding.line, finding.column) : file;
+    text += fmt::format("{}: {}{} {}{}: {}\n", where, style.on, SeverityName(finding.severity), finding.code, style.off,
+                        Printable(finding.message));
     if (!finding.effect.empty()) text += fmt::format("    {}{}\n", effectLabel, Printable(finding.effect));
-    for (const std::string& line : finding.log) text += fmt::format("    {}{}{}{}\n", dim, logLabel, plain, Printable(line));
+    for (const std::string& line : finding.log)
+      text += fmt::format("    {}{}{}{}\n", dim, logLabel, plain, Printable(line));
   }
   const auto count = [&](Severity severity) { return counts[static_cast<int>(severity)]; };
   const auto plural = [](std::size_t n) { return n == 1 ? "" : "s"; };
@@ -196,32 +144,6 @@ std::string FormatSarif(const Findings& findings, const std::string& file, Langu
                                      {"columnKind", "unicodeCodePoints"},
                                      {"results", results}}})}};
   return log.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
-}
-
-std::string UnifiedDiff(const FixPlan& plan, const std::string& file) {
-  if (plan.changes.empty()) return {};
-  std::string diff = "--- " + file + "\n+++ " + file + "\n";
-  // Strings never span lines, so each changed line is a hunk of its own, in both files at the same number.
-  std::size_t change = 0;
-  std::ptrdiff_t shift = 0;  // how much longer the new text is before the current line
-  while (change < plan.changes.size()) {
-    const std::size_t lineBegin = plan.before.rfind('\n', plan.changes[change].begin) + 1;
-    const std::size_t lineEnd = std::min(plan.before.find('\n', plan.changes[change].begin), plan.before.size());
-    std::ptrdiff_t lineShift = 0;
-    const std::size_t first = change;
-    while (change < plan.changes.size() && plan.changes[change].begin < lineEnd) {
-      lineShift += static_cast<std::ptrdiff_t>(plan.changes[change].to.size()) -
-                   static_cast<std::ptrdiff_t>(plan.changes[change].end - plan.changes[change].begin);
-      ++change;
-    }
-    const std::string oldLine = plan.before.substr(lineBegin, lineEnd - lineBegin);
-    const std::string newLine = plan.after.substr(static_cast<std::size_t>(static_cast<std::ptrdiff_t>(lineBegin) + shift),
-                                                  static_cast<std::size_t>(static_cast<std::ptrdiff_t>(oldLine.size()) + lineShift));
-    shift += lineShift;
-    const int number = plan.changes[first].line;
-    diff += fmt::format("@@ -{0},1 +{0},1 @@\n-{1}\n+{2}\n", number, Printable(oldLine), Printable(newLine));
-  }
-  return diff;
 }
 
 std::string FormatCodes(Language language) {
