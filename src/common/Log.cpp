@@ -4,12 +4,12 @@
 #include <spdlog/logger.h>
 
 #include "common/Messages.h"
-#include "host/HostApi.h"
+#include "host/Services.h"
 
 namespace {
 
 std::shared_ptr<spdlog::logger> MakePluginLogger() {
-  auto& sinks = GetLogSinks();
+  auto& sinks = host::LogSinks();
   auto logger = std::make_shared<spdlog::logger>(messages::kLoggerName, sinks.begin(), sinks.end());
   logger->set_pattern(messages::kLogPattern, spdlog::pattern_time_type::local);
   logger->flush_on(spdlog::level::info);

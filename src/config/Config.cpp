@@ -7,6 +7,7 @@
 #include "common/Messages.h"
 #include "config/ConfigFile.h"
 #include "host/Game.h"
+#include "host/Services.h"
 
 // Constructed before the library's attach notification runs LoadPlugin.
 #if defined(_WIN32)
@@ -17,7 +18,7 @@ nlohmann::json PluginConfig __attribute__((init_priority(101)));
 
 namespace {
 
-std::string ConfigPath() { return ArkApi::Tools::GetCurrentDir() + config::kConfigPathInServerDir; }
+std::string ConfigPath() { return host::CurrentDir() + config::kConfigPathInServerDir; }
 
 }  // namespace
 

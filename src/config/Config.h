@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/HostApi.h"
+#include "host/GameTypes.h"
 
 // The parsed configuration; null until the first successful read.
 extern nlohmann::json PluginConfig;

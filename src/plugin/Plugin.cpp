@@ -9,8 +9,8 @@
 #include "common/Messages.h"
 #include "config/Config.h"
 #include "guard/Guard.h"
-#include "host/EngineTypes.h"
 #include "host/Hooks.h"
+#include "host/Services.h"
 #include "inventory/Inventory.h"
 #include "purge/Purge.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 struct CommandEntry {
   const char* name;
-  void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
+  host::CommandHandler handler;
 };
 
 // Each group is installed in its order and removed in the same order; the commands are registered between the two.
@@ -52,7 +52,7 @@ void LoadPlugin() {
   if (!ReadConfigFileOrLog()) return;
   host::InstallHooks(InventoryHooks());
   for (const auto& command : kCommands) {
-    ArkApi::GetCommands().RegisterRconCommand(host::OwnedString::FromNarrow(command.name), command.handler);
+    host::RegisterCommand(command.name, command.handler);
   }
   SetGuardUnload(&UnloadPlugin);
   host::InstallHooks(BeginPlayHooks());
@@ -62,7 +62,7 @@ void LoadPlugin() {
 void UnloadPlugin() {
   host::RemoveHooks(InventoryHooks());
   for (const auto& command : kCommands) {
-    ArkApi::GetCommands().UnregisterRconCommand(host::OwnedString::FromNarrow(command.name));
+    host::UnregisterCommand(command.name);
   }
   host::RemoveHooks(BeginPlayHooks());
 }

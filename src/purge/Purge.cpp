@@ -11,6 +11,7 @@
 #include "common/Messages.h"
 #include "host/Blueprint.h"
 #include "host/Game.h"
+#include "host/Services.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ void Reply(RCONClientConnection* connection, const RCONPacket* packet, const std
 
 // The level whose actors the purges walk; a missing world or level is an error, never an empty success.
 ULevel* PersistentLevelOfCurrentWorld() {
-  UWorld* world = ArkApi::GetApiUtils().CurrentWorld();
+  UWorld* world = host::CurrentWorld();
   if (world == nullptr) throw std::runtime_error("there is no current world");
   ULevel* level = host::PersistentLevel(world);
   if (level == nullptr) throw std::runtime_error("the world has no persistent level");
