@@ -9,7 +9,10 @@
 
 #include <benchmark/benchmark.h>
 #include <boost/asio/connect.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -55,23 +58,23 @@ class RunningConsole {
     services.configPath = [] { return std::string("config.json"); };
     services.replaceWorld = [](const std::string&) {};
     services.pluginLoaded = [] { return true; };
-    console_.emplace(sandbox::console::Options{0, {}}, std::move(services));
+    services.commandWords = [] { return std::vector<std::string>(); };
+    console_.emplace(game_, sandbox::console::Options{0, {}}, std::move(services));
     console_->Start();
-    gameThread_ = std::thread([this] {
-      while (!stop_) console_->RunPending(std::chrono::milliseconds(50));
-    });
+    gameThread_ = std::thread([this] { game_.run(); });
   }
   ~RunningConsole() {
-    stop_ = true;
+    net::post(game_, [this] { console_->Stop(); });
+    work_.reset();
     gameThread_.join();
-    console_->Stop();
   }
 
   sandbox::console::Console& Console() { return *console_; }
 
  private:
+  net::io_context game_{1};
+  net::executor_work_guard<net::io_context::executor_type> work_ = net::make_work_guard(game_);
   std::optional<sandbox::console::Console> console_;
-  std::atomic<bool> stop_{false};
   std::thread gameThread_;
 };
 

@@ -1,11 +1,12 @@
 // The RCON listener under load: 16 logged-in clients pipelining commands, every reply checked for order and text.
 #include <benchmark/benchmark.h>
 
-#include <asio/buffer.hpp>
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-#include <asio/read.hpp>
-#include <asio/write.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
 
 #include <algorithm>
 #include <array>
@@ -23,6 +24,7 @@
 
 namespace {
 
+namespace asio = boost::asio;
 using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -140,11 +142,9 @@ class LoadClient {
 // The listener with the default options, a game thread answering through ReplyFor, and the clients logged in.
 class LoadRig {
  public:
-  LoadRig() : server_(MakeOptions()) {
+  LoadRig() : server_(game_, MakeOptions(), ReplyFor) {
     server_.Start();
-    game_ = std::jthread([this](std::stop_token stop) {
-      while (!stop.stop_requested()) server_.RunPending(ReplyFor, 20ms);
-    });
+    gameThread_ = std::jthread([this] { game_.run(); });
     // All connected before any logs in, as clients opening their connections together do.
     for (int i = 0; i < kClients; ++i) clients_.push_back(std::make_unique<LoadClient>(io_, server_.Port(), i));
     for (auto& client : clients_) client->SendLogin();
@@ -152,6 +152,12 @@ class LoadRig {
   }
 
   std::vector<std::unique_ptr<LoadClient>>& Clients() { return clients_; }
+  ~LoadRig() {
+    clients_.clear();
+    asio::post(game_, [this] { server_.Stop(); });
+    work_.reset();
+    gameThread_.join();
+  }
 
  private:
   static sandbox::rcon::Options MakeOptions() {
@@ -160,8 +166,10 @@ class LoadRig {
     return options;
   }
 
+  asio::io_context game_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work_ = asio::make_work_guard(game_);
   sandbox::rcon::Server server_;
-  std::jthread game_;
+  std::jthread gameThread_;
   asio::io_context io_;
   std::vector<std::unique_ptr<LoadClient>> clients_;
 };

@@ -10,11 +10,11 @@
 #include <set>
 #include <sstream>
 
-#include "sandbox/game/GameWorld.h"
 #include "sandbox/console/Admission.h"
 #include "sandbox/console/ConfigFile.h"
 #include "sandbox/console/WorldFromConfig.h"
 #include "sandbox/console/WorldJson.h"
+#include "sandbox/game/GameWorld.h"
 #include "sandbox/game/WorldFile.h"
 
 namespace {
@@ -51,6 +51,13 @@ TEST(ConsoleAdmissionTest, RefusesByHostTokenAndOrigin) {
       {"bare token", "GET", "/api/world", "127.0.0.1:27080", kToken, {}, 401},
       {"token cut short", "GET", "/api/world", "127.0.0.1:27080", bearer.substr(0, bearer.size() - 1), {}, 401},
       {"token and more", "GET", "/api/world", "127.0.0.1:27080", bearer + "0", {}, 401},
+      {"last character changed",
+       "GET",
+       "/api/world",
+       "127.0.0.1:27080",
+       bearer.substr(0, bearer.size() - 1) + "e",
+       {},
+       401},
       // A longer text is compared past the token's end: NULs there must not read as a match.
       {"token and a NUL", "GET", "/api/world", "127.0.0.1:27080", bearer + std::string(1, '\0'), {}, 401},
       {"own origin", "POST", "/api/command", "127.0.0.1:27080", bearer, "http://127.0.0.1:27080", 0},

@@ -1,4 +1,4 @@
-// The server's game loop: a stop ends it cleanly, a failed network thread ends it with an error that is reported.
+// The server's game loop: a stop ends it cleanly, a failing listener ends it with an error that is reported.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,27 +12,23 @@ namespace {
 
 TEST(GameLoopTest, EndsOnStopOrOnListenerFailure) {
   for (const bool fail : {false, true}) {
+    sandbox::server::GameLoop game;
     sandbox::rcon::Options options;
     options.password = "pw";
-    sandbox::rcon::Server server(options);
+    sandbox::rcon::Server server(game.Executor(), options, [](const std::string&) { return std::string(); });
     server.Start();
     ASSERT_NE(server.Port(), 0);
     std::string reported;
-    // Without a failure the loop is asked to stop at its first turn; a failure must end it well before the deadline.
+    // Without a failure the loop is asked to stop at its first look; a failure must end it well before the deadline.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    bool injected = false;
-    const auto stopRequested = [&] {
-      if (!fail) return true;
-      if (!injected) sandbox::rcon::TestSeam::FailNetworkThread(server, "injected failure");
-      injected = true;
-      return std::chrono::steady_clock::now() > deadline;
-    };
-    const int status = sandbox::server::RunGameLoop(
-        server, [](const std::string&) { return std::string(); }, stopRequested,
-        [&](const std::string& why) { reported += why; });
+    if (fail) sandbox::rcon::TestSeam::FailListener(server, "injected failure");
+    const auto stopRequested = [&] { return !fail || std::chrono::steady_clock::now() > deadline; };
+    const int status = game.Run(
+        stopRequested, [&](const std::string& why) { reported += why; }, [&] { server.Stop(); });
     EXPECT_EQ(status, fail ? 1 : 0);
     EXPECT_EQ(reported.find("injected failure") != std::string::npos, fail) << reported;
     EXPECT_EQ(server.Port(), 0) << "the listener must be stopped either way";
+    EXPECT_LT(std::chrono::steady_clock::now(), deadline);
   }
 }
 

@@ -38,8 +38,9 @@ TEST(SessionTest, EveryDocumentedCommandRunsAndIsInTheHelp) {
   sandbox::ResetHost();
   sandbox::server::Session session("no plug-in is loaded here");
   const std::string help = session.Execute("sandbox.help");
-  for (const char* name : {"help", "classes", "creatures", "structures", "inventories", "spawn", "place", "give", "view",
-                           "finish", "engram", "startgame", "hooks", "commands", "unload", "load", "log", "check"}) {
+  for (const char* name :
+       {"help", "classes", "creatures", "structures", "inventories", "spawn", "place", "give", "view", "finish",
+        "engram", "startgame", "hooks", "commands", "unload", "load", "log", "check"}) {
     const std::string command = std::string("sandbox.") + name;
     EXPECT_NE(help.find("  " + command + " "), std::string::npos) << command << " is missing from:\n" << help;
     EXPECT_EQ(session.Execute(command).rfind("unknown sandbox command", 0), std::string::npos) << command;

@@ -1,15 +1,18 @@
-// The sandbox console: a page and a small JSON API on loopback, one more client of the game thread's executor.
+// The sandbox console: the page and the sandbox's API on loopback, served on the game thread's executor.
 #pragma once
 
-#include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sandbox/host/Sandbox.h"
+
+namespace boost::asio {
+class io_context;
+}
 
 namespace sandbox::console {
 
@@ -23,6 +26,8 @@ struct Services {
   // saying why, with the world left as it was.
   std::function<void(const std::string& worldText)> replaceWorld;
   std::function<bool()> pluginLoaded;
+  // The first words of the command lines the server takes, in the order the page offers them.
+  std::function<std::vector<std::string>()> commandWords;
   // Log lines come in the plug-in's encoding (GBK); the page wants UTF-8. Called on any thread.
   std::function<std::string(std::string_view bytes)> logToUtf8;
 };
@@ -36,12 +41,13 @@ struct ConsoleImpl;
 
 class Console {
  public:
-  Console(Options options, Services services);
+  // Requests are served on whichever thread runs `game`: the game thread.
+  Console(boost::asio::io_context& game, Options options, Services services);
   ~Console();
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
-  // Binds and starts the network thread. Throws std::runtime_error when the port cannot be bound.
+  // Binds and starts accepting. Throws std::runtime_error when the port cannot be bound.
   void Start();
   void Stop();
   std::uint16_t Port() const;
@@ -49,9 +55,6 @@ class Console {
   // http://127.0.0.1:PORT/#token=TOKEN
   std::string Address() const;
 
-  // Game thread: runs the API requests waiting for it, each followed by a look for changes of the world.
-  // Waits up to `timeout` for the first. Returns how many ran.
-  std::size_t RunPending(std::chrono::milliseconds timeout);
   // Game thread: after anything that may have changed the world (an RCON command), tells the pages.
   void NoticeWorldChanges();
   // The host log sink that carries log lines to the pages; add it with sandbox::AddLogSink.

@@ -13,7 +13,4 @@ struct PageFile {
 
 std::span<const PageFile> PageFiles();
 
-// By the file name's extension; text types say they are UTF-8.
-std::string_view ContentTypeOf(std::string_view name);
-
 }  // namespace sandbox::console

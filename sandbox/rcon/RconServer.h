@@ -1,4 +1,4 @@
-// Source RCON listener for the simulated host: sockets on one network thread, commands on the game thread.
+// Source RCON listener for the simulated host: sockets, logins and commands all on the game thread's executor.
 #pragma once
 
 #include <chrono>
@@ -7,6 +7,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+namespace boost::asio {
+class io_context;
+}
 
 namespace sandbox::rcon {
 
@@ -51,7 +55,8 @@ struct Options {
 // login packet and hold no NUL byte.
 std::string PasswordProblem(const std::string& password);
 
-// Runs one command line (UTF-8) on the game thread and returns the reply text (UTF-8, may be empty).
+// Runs one command line (UTF-8) on the game thread and returns the reply text (UTF-8, may be empty). An exception
+// becomes an "error: ..." reply.
 using Executor = std::function<std::string(const std::string& line)>;
 
 // Protocol choices a client can observe:
@@ -82,31 +87,25 @@ using Executor = std::function<std::string(const std::string& line)>;
 //  - Commands still queued when their connection closes are dropped; one already running finishes.
 class Server {
  public:
-  explicit Server(Options options);
+  // Sockets, timers and commands all run on whichever thread runs `game`: the game thread.
+  Server(boost::asio::io_context& game, Options options, Executor execute);
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Binds and starts the network thread. Throws std::runtime_error on bad options or socket failures,
-  // or if already running. May be called again after Stop().
+  // Binds and starts accepting. Throws std::runtime_error on bad options or socket failures, or if already
+  // running. May be called again after Stop(). Call it, like Stop(), while `game` is not running or from a
+  // handler running on it.
   void Start();
   // The bound port while running, 0 otherwise.
   std::uint16_t Port() const;
-  // Closes every connection and joins the network thread. Queued commands are discarded. Idempotent, and
-  // safe after the network thread failed.
+  // Closes every connection; commands not yet run are dropped. Idempotent.
   void Stop();
-
-  // Called repeatedly by the game thread. Waits up to `timeout` for queued command lines, runs those
-  // queued at that moment through `execute` one at a time and hands the replies to the network thread.
-  // Returns the number of lines run. An exception from `execute` becomes an "error: ..." reply.
-  // Throws std::runtime_error with the reason once the network thread has failed (every connection is
-  // closed by then), and on every call after until Stop().
-  std::size_t RunPending(const Executor& execute, std::chrono::milliseconds timeout);
 
  private:
   friend struct TestSeam;
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<Impl> impl_;
 };
 
 }  // namespace sandbox::rcon

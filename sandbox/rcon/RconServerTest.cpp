@@ -3,17 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <asio/buffer.hpp>
-#include <asio/connect.hpp>
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-#include <asio/write.hpp>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <list>
@@ -30,6 +33,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+namespace asio = boost::asio;
 using asio::ip::tcp;
 using sandbox::rcon::Executor;
 using sandbox::rcon::Options;
@@ -79,20 +83,20 @@ bool WholeUtf8(const std::string& s) {
 class Client {
  public:
   explicit Client(std::uint16_t port) : socket_(io_) {
-    std::error_code error;
+    boost::system::error_code error;
     socket_.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port), error);
     eof_ = static_cast<bool>(error);
   }
 
   bool Send(const std::string& bytes) {
-    std::error_code error;
+    boost::system::error_code error;
     asio::write(socket_, asio::buffer(bytes), error);
     return !error;
   }
 
   // Shuts down the sending side only: the server sees the end of input, replies can still arrive.
   void EndInput() {
-    std::error_code ignored;
+    boost::system::error_code ignored;
     socket_.shutdown(tcp::socket::shutdown_send, ignored);
   }
 
@@ -131,9 +135,9 @@ class Client {
  private:
   bool Fill(std::size_t want, Clock::time_point deadline) {
     while (buffer_.size() < want && !eof_) {
-      std::error_code error = asio::error::would_block;
+      boost::system::error_code error = asio::error::would_block;
       std::size_t got = 0;
-      socket_.async_read_some(asio::buffer(chunk_), [&](const std::error_code& e, std::size_t n) {
+      socket_.async_read_some(asio::buffer(chunk_), [&](const boost::system::error_code& e, std::size_t n) {
         error = e;
         got = n;
       });
@@ -162,38 +166,122 @@ std::string Echo(const std::string& line) {
   return line;
 }
 
-// Stands in for the game loop: the only thread that calls RunPending.
-class GameThread {
- public:
-  GameThread(Server& server, Executor execute)
-      : thread_([&server, execute](std::stop_token stop) {
-          while (!stop.stop_requested()) server.RunPending(execute, 20ms);
-        }) {}
-  std::thread::id Id() const { return thread_.get_id(); }
-
- private:
-  std::jthread thread_;
-};
-
 Options TestOptions() {
   Options options;
   options.password = kPassword;
   return options;
 }
 
-bool ServesGoodClient(const Server& server) {
+// The listener on a game thread of its own, as the server runs it; Start and Stop run there too. Commands are
+// echoed unless a test serves them otherwise.
+class Rig {
+ public:
+  explicit Rig(Options options = TestOptions())
+      : server_(io_, std::move(options), [this](const std::string& line) { return execute_(line); }),
+        thread_([this] { Loop(); }) {}
+  ~Rig() {
+    Resume();
+    OnGame([this] { server_.Stop(); });
+    work_.reset();
+    io_.stop();
+    thread_.join();
+  }
+
+  void Start() {
+    OnGame([this] { server_.Start(); });
+    port_ = server_.Port();
+  }
+  void Stop() {
+    OnGame([this] { server_.Stop(); });
+    port_ = 0;
+  }
+  std::uint16_t Port() const { return port_; }
+  Server& Listener() { return server_; }
+  std::thread::id Id() const { return thread_.get_id(); }
+
+  // Runs the game's commands through `execute` until the returned guard goes, which is before whatever `execute`
+  // refers to is gone.
+  [[nodiscard]] std::shared_ptr<void> Serve(Executor execute) {
+    OnGame([&] { execute_ = std::move(execute); });
+    return std::shared_ptr<void>(nullptr, [this](void*) { OnGame([this] { execute_ = Echo; }); });
+  }
+
+  // Holds the game thread, as a long command would: nothing is read, run or answered until Resume.
+  void Pause() {
+    {
+      const std::lock_guard lock(mutex_);
+      paused_ = true;
+    }
+    asio::post(io_, [this] {
+      std::unique_lock lock(mutex_);
+      resumed_.wait(lock, [this] { return !paused_; });
+    });
+  }
+  void Resume() {
+    {
+      const std::lock_guard lock(mutex_);
+      paused_ = false;
+    }
+    resumed_.notify_all();
+  }
+
+  // What escaped the executor's handlers, as the game loop would report it.
+  std::string Failure() {
+    const std::lock_guard lock(mutex_);
+    return failure_;
+  }
+
+ private:
+  void OnGame(const std::function<void()>& work) {
+    std::promise<void> done;
+    asio::post(io_, [&] {
+      try {
+        work();
+        done.set_value();
+      } catch (...) {
+        done.set_exception(std::current_exception());
+      }
+    });
+    done.get_future().get();
+  }
+
+  void Loop() {
+    for (;;) {
+      try {
+        io_.run();
+        return;
+      } catch (const std::exception& error) {
+        const std::lock_guard lock(mutex_);
+        failure_ = error.what();
+      }
+    }
+  }
+
+  asio::io_context io_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_ = asio::make_work_guard(io_);
+  Executor execute_ = Echo;
+  Server server_;
+  std::uint16_t port_ = 0;
+  std::mutex mutex_;
+  std::condition_variable resumed_;
+  bool paused_ = false;
+  std::string failure_;
+  std::thread thread_;
+};
+
+bool ServesGoodClient(const Rig& server) {
   Client c(server.Port());
   const auto reply = c.Login(kPassword, 11) ? c.Command(12, "ping") : std::nullopt;
   return reply && reply->id == 12 && reply->type == kValue && reply->body == "ping";
 }
 
 TEST(RconServer, CommandsRunOnGameThreadAndRepliesCarryRequestId) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
   std::mutex mutex;
   std::vector<std::thread::id> callers;
   std::vector<std::string> lines;
-  GameThread game(server, [&](const std::string& line) {
+  const auto game = server.Serve([&](const std::string& line) {
     const std::lock_guard lock(mutex);
     callers.push_back(std::this_thread::get_id());
     lines.push_back(line);
@@ -225,15 +313,14 @@ TEST(RconServer, CommandsRunOnGameThreadAndRepliesCarryRequestId) {
     EXPECT_EQ(reply->body, t.reply);
   }
   const std::lock_guard lock(mutex);
-  EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), game.Id()));
+  EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), server.Id()));
   ASSERT_EQ(lines.size(), std::size(cases));
   EXPECT_EQ(lines[2], cases[2].reply);  // sanitised before the game sees it, not just on the way out
 }
 
 TEST(RconServer, MalformedInputClosesOnlyThatConnection) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, Echo);
   const struct {
     const char* name;
     bool loginFirst;
@@ -268,9 +355,8 @@ TEST(RconServer, MalformedInputClosesOnlyThatConnection) {
 }
 
 TEST(RconServer, LargestPacketIsAcceptedAndAnsweredInOnePacket) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, Echo);
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
   const std::string line(kMaxBody, 'a');
@@ -287,9 +373,9 @@ TEST(RconServer, LargestPacketIsAcceptedAndAnsweredInOnePacket) {
 TEST(RconServer, LongReplySplitsOnCodePointBoundariesAndReassembles) {
   std::string text = "x";  // offsets the 3-byte characters so a cut would land mid-character
   while (text.size() < 3 * kMaxBody) text += "漢字テスト😀 ";
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, [&](const std::string&) { return text; });
+  const auto game = server.Serve([&](const std::string&) { return text; });
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
   ASSERT_TRUE(c.Send(Encode(9, kExec, "dump") + Encode(10, kExec, "")));
@@ -307,49 +393,46 @@ TEST(RconServer, LongReplySplitsOnCodePointBoundariesAndReassembles) {
 }
 
 TEST(RconServer, EmptyCommandsAndValuePacketsAnswerInOrderWithoutExecuting) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
+  std::mutex mutex;
+  std::vector<std::string> executed;
+  const auto game = server.Serve([&](const std::string& line) {
+    const std::lock_guard lock(mutex);
+    executed.push_back(line);
+    return line + "!";
+  });
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
-  // With nothing pending the marker needs no game thread at all.
   const auto idle = c.Command(100, "");
   ASSERT_TRUE(idle);
   EXPECT_EQ(idle->id, 100);
-
-  std::mutex mutex;
-  std::vector<std::string> executed;
-  {
-    // Runs until every answer is read: a marker queued behind "b" may arrive after "b" has run.
-    GameThread game(server, [&](const std::string& line) {
-      const std::lock_guard lock(mutex);
-      executed.push_back(line);
-      return line + "!";
-    });
-    ASSERT_TRUE(c.Send(Encode(1, kExec, "a") + Encode(2, kExec, "") + Encode(3, kValue, "") + Encode(4, kExec, "b") +
-                       Encode(5, kExec, "")));
-    const std::vector<std::pair<std::int32_t, std::string>> expected = {
-        {1, "a!"}, {2, ""}, {3, ""}, {4, "b!"}, {5, ""}};
-    for (const auto& [id, body] : expected) {
-      const auto p = c.Read();
-      ASSERT_TRUE(p);
-      EXPECT_EQ(p->id, id);
-      EXPECT_EQ(p->type, kValue);
-      EXPECT_EQ(p->body, body);
-    }
+  // Held while all of it arrives, so the markers behind "a" and "b" find them waiting to run.
+  server.Pause();
+  ASSERT_TRUE(c.Send(Encode(1, kExec, "a") + Encode(2, kExec, "") + Encode(3, kValue, "") + Encode(4, kExec, "b") +
+                     Encode(5, kExec, "")));
+  server.Resume();
+  const std::vector<std::pair<std::int32_t, std::string>> expected = {{1, "a!"}, {2, ""}, {3, ""}, {4, "b!"}, {5, ""}};
+  for (const auto& [id, body] : expected) {
+    const auto p = c.Read();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->id, id);
+    EXPECT_EQ(p->type, kValue);
+    EXPECT_EQ(p->body, body);
   }
-  EXPECT_EQ(executed, (std::vector<std::string>{"a", "b"}));
-  const auto again = c.Command(6, "");  // everything answered: markers again need no game thread
+  const auto again = c.Command(6, "");
   ASSERT_TRUE(again);
   EXPECT_EQ(again->id, 6);
+  const std::lock_guard lock(mutex);
+  EXPECT_EQ(executed, (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
   Options options = TestOptions();
   options.maxLoginAttempts = 3;
   options.loginRetryDelay = 500ms;
-  Server server(options);
+  Rig server(options);
   server.Start();
-  GameThread game(server, Echo);
 
   Client guesser(server.Port());
   // Sent at once, answered only when due: the time between answers is the delay.
@@ -381,9 +464,8 @@ TEST(RconServer, FailedLoginsSlowThatConnectionAndEndItAtTheCap) {
 }
 
 TEST(RconServer, IdleUnauthenticatedConnectionsCannotKeepTheAdministratorOut) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, Echo);
   std::list<Client> sessions;
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(sessions.emplace_back(server.Port()).Login(kPassword)) << i;
   std::list<Client> squatters;
@@ -419,9 +501,9 @@ TEST(RconServer, IdleUnauthenticatedConnectionsCannotKeepTheAdministratorOut) {
 
 TEST(RconServer, HalfClosedClientStillReceivesEveryReply) {
   const std::string longReply(2 * kMaxBody + 5, 'L');
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, [&](const std::string& line) { return line == "long" ? longReply : line + "!"; });
+  const auto game = server.Serve([&](const std::string& line) { return line == "long" ? longReply : line + "!"; });
   Client c(server.Port());
   ASSERT_TRUE(c.Send(Encode(1, kAuth, kPassword) + Encode(2, kExec, "a") + Encode(3, kExec, "long") +
                      Encode(4, kExec, "") + Encode(5, kExec, "b")));
@@ -444,9 +526,9 @@ TEST(RconServer, HalfClosedClientStillReceivesEveryReply) {
 }
 
 TEST(RconServer, LoginOnALoggedInConnectionIsAnsweredInOrderAndKeepsTheSession) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, [](const std::string& line) { return line + "!"; });
+  const auto game = server.Serve([](const std::string& line) { return line + "!"; });
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
   ASSERT_TRUE(c.Send(Encode(2, kExec, "a") + Encode(3, kAuth, "wrong") + Encode(4, kExec, "b") +
@@ -467,9 +549,8 @@ TEST(RconServer, LoginOnALoggedInConnectionIsAnsweredInOrderAndKeepsTheSession) 
 }
 
 TEST(RconServer, LoginWithIdMinusOneIsRefusedWhateverThePassword) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, Echo);
   for (const std::string& password : {kPassword, std::string("wrong")}) {
     SCOPED_TRACE(password);
     Client c(server.Port());
@@ -489,10 +570,10 @@ TEST(RconServer, DurationsAtTheirLimitsMeanNever) {
   options.loginRetryDelay = std::chrono::milliseconds::max();
   options.packetGap = std::chrono::milliseconds::max();
   options.maxLoginAttempts = std::numeric_limits<int>::max();
-  Server server(options);
+  Rig server(options);
   server.Start();
-  GameThread game(server,
-                  [](const std::string& line) { return line == "long" ? std::string(kMaxBody + 1, 'x') : line; });
+  const auto game =
+      server.Serve([](const std::string& line) { return line == "long" ? std::string(kMaxBody + 1, 'x') : line; });
   Client guesser(server.Port());
   EXPECT_FALSE(guesser.Login("wrong"));
   ASSERT_TRUE(guesser.Send(Encode(2, kAuth, "wrong")));
@@ -509,35 +590,26 @@ TEST(RconServer, DurationsAtTheirLimitsMeanNever) {
   EXPECT_FALSE(c.Read(300ms));
 }
 
-TEST(RconServer, NetworkThreadFailureSurfacesInRunPending) {
-  Server server(TestOptions());
+TEST(RconServer, AFailureOnTheExecutorLeavesTheListenerToBeStoppedAndStartedAgain) {
+  Rig server(TestOptions());
   server.Start();
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
-  sandbox::rcon::TestSeam::FailNetworkThread(server, "injected fault");
-  std::string reason;
-  for (const auto deadline = Clock::now() + 15s; reason.empty() && Clock::now() < deadline;) {
-    try {
-      server.RunPending(Echo, 50ms);
-    } catch (const std::runtime_error& error) {
-      reason = error.what();
-    }
+  sandbox::rcon::TestSeam::FailListener(server.Listener(), "injected fault");
+  for (const auto deadline = Clock::now() + 15s; server.Failure().empty() && Clock::now() < deadline;) {
+    std::this_thread::sleep_for(10ms);
   }
-  EXPECT_NE(reason.find("injected fault"), std::string::npos) << reason;
-  EXPECT_THROW(server.RunPending(Echo, 0ms), std::runtime_error);  // every call until Stop
+  EXPECT_NE(server.Failure().find("injected fault"), std::string::npos) << server.Failure();
+  server.Stop();
+  server.Stop();
   EXPECT_TRUE(c.ClosedByServer());
-  server.Stop();
-  server.Stop();
-  EXPECT_EQ(server.RunPending(Echo, 0ms), 0u);
   server.Start();
-  GameThread game(server, Echo);
   EXPECT_TRUE(ServesGoodClient(server));
 }
 
 TEST(RconServer, ConnectionsBeyondTheLimitAreClosed) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, Echo);
   std::list<Client> clients;
   for (int i = 0; i < 16; ++i) ASSERT_TRUE(clients.emplace_back(server.Port()).Login(kPassword)) << i;
   EXPECT_TRUE(Client(server.Port()).ClosedByServer());
@@ -557,7 +629,7 @@ TEST(RconServer, ConnectionsBeyondTheLimitAreClosed) {
 TEST(RconServer, FloodingTheCommandQueueClosesOnlyThatClient) {
   Options options = TestOptions();
   options.maxQueuedPerConnection = 4;
-  Server server(options);
+  Rig server(options);
   server.Start();
   Client flooder(server.Port());
   Client steady(server.Port());
@@ -567,15 +639,17 @@ TEST(RconServer, FloodingTheCommandQueueClosesOnlyThatClient) {
   std::string flood;
   for (int id = 1; id <= 5; ++id) flood += Encode(id, kExec, "flood");
   for (int id = 1; id <= 4; ++id) four += Encode(id, kExec, std::to_string(id));
-  ASSERT_TRUE(flooder.Send(flood));
-  ASSERT_TRUE(steady.Send(four));
-  EXPECT_TRUE(flooder.ClosedByServer());
-
   std::atomic<int> floodRuns{0};
-  GameThread game(server, [&](const std::string& line) {
+  const auto game = server.Serve([&](const std::string& line) {
     floodRuns += line == "flood";
     return line;
   });
+  // Held while both arrive, as behind a long command, so the flood is read whole before any of it runs.
+  server.Pause();
+  ASSERT_TRUE(flooder.Send(flood));
+  ASSERT_TRUE(steady.Send(four));
+  server.Resume();
+  EXPECT_TRUE(flooder.ClosedByServer());
   for (int round = 0; round < 2; ++round) {  // answered commands must free their places in the queue
     if (round > 0) {
       ASSERT_TRUE(steady.Send(four));
@@ -594,9 +668,9 @@ TEST(RconServer, SlowReaderStillReceivesEveryReplyInOrder) {
   Options options = TestOptions();
   options.maxOutputBytes = 8192;
   options.packetGap = 0ms;
-  Server server(options);
+  Rig server(options);
   server.Start();
-  GameThread game(server, [](const std::string& line) { return std::string(4000, line[0]); });
+  const auto game = server.Serve([](const std::string& line) { return std::string(4000, line[0]); });
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
   std::string burst;
@@ -614,9 +688,8 @@ TEST(RconServer, SlowReaderStillReceivesEveryReplyInOrder) {
 TEST(RconServer, IdleUnauthenticatedConnectionsTimeOut) {
   Options options = TestOptions();
   options.loginTimeout = 1s;
-  Server server(options);
+  Rig server(options);
   server.Start();
-  GameThread game(server, Echo);
   Client idle(server.Port());
   Client admin(server.Port());
   ASSERT_TRUE(admin.Login(kPassword));
@@ -633,9 +706,8 @@ TEST(RconServer, ALoginWaitingPastTheDeadlineIsAnsweredRightOrWrongAlike) {
     Options options = TestOptions();
     options.loginTimeout = 1s;
     options.loginRetryDelay = 1500ms;
-    Server server(options);
+    Rig server(options);
     server.Start();
-    GameThread game(server, Echo);
     Client c(server.Port());
     EXPECT_FALSE(c.Login("wrong", 1));
     const auto asked = Clock::now();
@@ -658,7 +730,7 @@ TEST(RconServer, ALoginWaitingPastTheDeadlineIsAnsweredRightOrWrongAlike) {
 TEST(RconServer, OptionalEmptyValuePrecedesAuthResponse) {
   Options options = TestOptions();
   options.emptyValueBeforeAuthResponse = true;
-  Server server(options);
+  Rig server(options);
   server.Start();
   Client c(server.Port());
   ASSERT_TRUE(c.Send(Encode(5, kAuth, kPassword)));
@@ -672,9 +744,8 @@ TEST(RconServer, OptionalEmptyValuePrecedesAuthResponse) {
 }
 
 TEST(RconServer, StartRejectsUnusableSetups) {
-  Server holder(TestOptions());
+  Rig holder(TestOptions());
   holder.Start();
-  GameThread game(holder, Echo);
   const struct {
     const char* name;
     std::function<void(Options&)> change;
@@ -692,7 +763,7 @@ TEST(RconServer, StartRejectsUnusableSetups) {
     SCOPED_TRACE(t.name);
     Options options = TestOptions();
     t.change(options);
-    Server server(options);
+    Rig server(options);
     try {
       server.Start();
       ADD_FAILURE() << "Start() accepted the setup";
@@ -707,10 +778,9 @@ TEST(RconServer, StartRejectsUnusableSetups) {
 }
 
 TEST(RconServer, StopDisconnectsClientsAndAllowsRestart) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Stop();
   server.Start();
-  GameThread game(server, Echo);
   Client c(server.Port());
   ASSERT_TRUE(c.Login(kPassword));
   ASSERT_TRUE(c.Send(Encode(3, kExec, "queued")));
@@ -723,9 +793,8 @@ TEST(RconServer, StopDisconnectsClientsAndAllowsRestart) {
 }
 
 TEST(RconServer, PasswordsThatAreNotExactlyThePasswordAreRefused) {
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, Echo);
   const std::string refused[] = {
       "",  // a comparison that ignored the length would let this and the next two in
       kPassword.substr(0, 3),
@@ -755,9 +824,8 @@ TEST(RconServer, EvictionStartsOnlyWhenEveryPlaceIsTaken) {
     SCOPED_TRACE(open);
     Options options = TestOptions();
     options.maxConnections = kCap;
-    Server server(options);
+    Rig server(options);
     server.Start();
-    GameThread game(server, Echo);
     std::list<Client> idle;
     for (int i = 0; i < open; ++i) idle.emplace_back(server.Port());
     // Connections are taken in order, so the last one being served means every earlier one was taken too.
@@ -771,12 +839,31 @@ TEST(RconServer, EvictionStartsOnlyWhenEveryPlaceIsTaken) {
   }
 }
 
+// With every place taken, the newcomer's place comes from a connection that showed a wrong password before one that
+// has sent nothing yet, however much older the silent one is: that one may be the administrator.
+TEST(RconServer, EvictionTakesAFailedLoginBeforeASilentConnection) {
+  Options options = TestOptions();
+  options.maxConnections = 3;
+  options.loginRetryDelay = 60s;  // the failed connection stays, logging in, until the newcomer comes
+  Rig server(options);
+  server.Start();
+  Client silent(server.Port());
+  Client guesser(server.Port());
+  EXPECT_FALSE(guesser.Login("wrong", 2));
+  Client admin(server.Port());
+  ASSERT_TRUE(admin.Login(kPassword, 3));  // every place taken, and the silent one still there
+  Client newcomer(server.Port());
+  EXPECT_TRUE(guesser.ClosedByServer());
+  EXPECT_TRUE(silent.Login(kPassword, 4)) << "the silent connection made way before the failed one";
+  EXPECT_TRUE(newcomer.Login(kPassword, 5));
+}
+
 TEST(RconServer, ABurstOfAsManyClientsAsPlacesAllLogInAndPipeline) {
   constexpr int kClients = 16;
   constexpr int kCommands = 20;
-  Server server(TestOptions());
+  Rig server(TestOptions());
   server.Start();
-  GameThread game(server, [](const std::string& line) { return line + "!"; });
+  const auto game = server.Serve([](const std::string& line) { return line + "!"; });
   std::list<Client> clients;
   for (int i = 0; i < kClients; ++i) clients.emplace_back(server.Port());  // all connected before any logs in
   int index = 0;
@@ -813,9 +900,8 @@ TEST(RconServer, GuessingIsPacedForEveryoneAtOnceWithoutLockingTheAdministratorO
   for (const int guessers : {15, 64}) {
     SCOPED_TRACE(guessers);
     const Options options = TestOptions();
-    Server server(options);
+    Rig server(options);
     server.Start();
-    GameThread game(server, Echo);
     std::atomic<int> wrongAnswers{0};
     std::chrono::milliseconds longestWait{0};
     const auto start = Clock::now();

@@ -1,4 +1,4 @@
-// Lets the listener's tests reach states no client can cause, such as a failing network thread.
+// Lets the listener's tests reach states no client can cause, such as a failing handler on the game thread.
 #pragma once
 
 #include <string>
@@ -8,8 +8,8 @@
 namespace sandbox::rcon {
 
 struct TestSeam {
-  // Throws `reason` from inside the running network thread, as an unexpected failure there would.
-  static void FailNetworkThread(Server& server, const std::string& reason);
+  // Throws `reason` from a handler on the listener's executor, as an unexpected failure there would.
+  static void FailListener(Server& server, const std::string& reason);
 };
 
 }  // namespace sandbox::rcon

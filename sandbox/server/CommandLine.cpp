@@ -2,7 +2,7 @@
 #include "sandbox/server/CommandLine.h"
 
 #include <CLI/CLI.hpp>
-#include <asio/ip/address.hpp>
+#include <boost/asio/ip/address.hpp>
 
 #include <charconv>
 #include <fstream>
@@ -37,8 +37,8 @@ std::string ReadPasswordFile(const std::string& path) {
 
 std::string CheckNumericAddress(std::string& value) {
   if (value.empty()) return {};
-  asio::error_code error;
-  asio::ip::make_address(value, error);
+  boost::system::error_code error;
+  boost::asio::ip::make_address(value, error);
   return error ? "not a numeric IPv4 or IPv6 address: " + value : std::string();
 }
 
@@ -171,11 +171,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optio
 
 bool IsLoopbackAddress(const std::string& address) {
   if (address.empty()) return false;
-  asio::error_code error;
-  const auto parsed = asio::ip::make_address(address, error);
+  boost::system::error_code error;
+  const auto parsed = boost::asio::ip::make_address(address, error);
   if (error) return false;
   if (parsed.is_v6() && parsed.to_v6().is_v4_mapped()) {
-    return asio::ip::make_address_v4(asio::ip::v4_mapped, parsed.to_v6()).is_loopback();
+    return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, parsed.to_v6()).is_loopback();
   }
   return parsed.is_loopback();
 }

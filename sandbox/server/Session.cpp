@@ -23,6 +23,9 @@ using console::CreaturePathOf;
 using game::GameObject;
 using game::Kind;
 
+// What sets the sandbox's own commands apart from the plug-in's.
+constexpr std::string_view kPrefix = "sandbox.";
+
 std::vector<std::string> SplitWords(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream stream(line);
@@ -158,9 +161,9 @@ void Session::ReplaceWorld(const std::function<void()>& build) {
 std::string Session::Execute(const std::string& line, std::int32_t packetId) {
   const auto words = SplitWords(line);
   if (words.empty()) return {};
-  if (words[0].rfind("sandbox.", 0) == 0) {
+  if (words[0].starts_with(kPrefix)) {
     try {
-      std::string reply = RunSandboxCommand(words[0].substr(8), words);
+      std::string reply = RunSandboxCommand(words[0].substr(kPrefix.size()), words);
       while (!reply.empty() && reply.back() == '\n') reply.pop_back();
       return reply;
     } catch (const std::exception& error) {
@@ -302,8 +305,8 @@ std::string Session::Help() {
   std::string text = "sandbox commands:\n";
   for (const Command& command : Commands()) {
     // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about prefixing a literal to a temporary.
-    std::string usage = "  sandbox.";
-    usage.append(command.name);
+    std::string usage = "  ";
+    usage.append(kPrefix).append(command.name);
     if (!command.arguments.empty()) usage.append(" ").append(command.arguments);
     usage.resize(std::max(usage.size() + 1, kHelpColumn), ' ');
     text += usage + std::string(command.help) + "\n";
@@ -316,6 +319,22 @@ std::string Session::RunSandboxCommand(const std::string& name, const std::vecto
     if (command.name == name) return command.run(*this, words);
   }
   return "unknown sandbox command: sandbox." + name + " (see sandbox.help)";
+}
+
+std::vector<std::string> Session::CommandWords() {
+  // The host keeps its commands by name; the order of registration is in its record of events.
+  const std::vector<std::string> registered = ArkApi::GetCommands().RconCommandNames();
+  std::vector<std::string> words;
+  for (const CommandEvent& event : CommandEvents()) {
+    if (!event.accepted) continue;
+    std::erase(words, event.name);
+    if (event.registered) words.push_back(event.name);
+  }
+  std::erase_if(words, [&](const std::string& word) {
+    return std::find(registered.begin(), registered.end(), word) == registered.end();
+  });
+  for (const Command& command : Commands()) words.push_back(std::string(kPrefix).append(command.name));
+  return words;
 }
 
 }  // namespace sandbox::server

@@ -28,6 +28,9 @@ class Session {
   // Runs one command line: "sandbox." commands here, anything else through the host's RCON dispatch.
   // Returns the reply text, UTF-8, one line per reply the game sent.
   std::string Execute(const std::string& line, std::int32_t packetId = 1);
+  // The first words of every command line the server takes: the plug-in's registered commands in the order it
+  // registered them, then the sandbox's own in the order its help lists them.
+  static std::vector<std::string> CommandWords();
 
  private:
   struct Command;

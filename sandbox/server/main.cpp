@@ -77,32 +77,9 @@ std::string Endpoint(const std::string& address, std::uint16_t port) {
   return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
-// The game thread's sources of work: RCON lines and console requests, whichever are on.
-class Listeners {
- public:
-  Listeners(sandbox::rcon::Server* rcon, sandbox::console::Console* console) : rcon_(rcon), console_(console) {}
-
-  // With both, RCON is waited on in short slices so console requests wait at most one slice.
-  std::size_t RunPending(const sandbox::rcon::Executor& execute, std::chrono::milliseconds timeout) {
-    constexpr auto kSlice = std::chrono::milliseconds(5);
-    std::size_t ran = 0;
-    if (rcon_ != nullptr) ran += rcon_->RunPending(execute, console_ != nullptr ? kSlice : timeout);
-    if (console_ != nullptr) ran += console_->RunPending(rcon_ != nullptr ? std::chrono::milliseconds(0) : timeout);
-    return ran;
-  }
-
-  void Stop() {
-    if (rcon_ != nullptr) rcon_->Stop();
-    if (console_ != nullptr) console_->Stop();
-  }
-
- private:
-  sandbox::rcon::Server* rcon_;
-  sandbox::console::Console* console_;
-};
-
 // The console, started; null when it is off, or when its default port is taken (a second server still runs).
-std::unique_ptr<sandbox::console::Console> StartConsole(Session& session, const ServerOptions& options,
+std::unique_ptr<sandbox::console::Console> StartConsole(sandbox::server::GameLoop& game, Session& session,
+                                                        const ServerOptions& options,
                                                         const sandbox::rcon::Executor& execute) {
   if (!options.console) return nullptr;
   sandbox::console::Services services;
@@ -113,9 +90,10 @@ std::unique_ptr<sandbox::console::Console> StartConsole(Session& session, const 
     session.ReplaceWorld([&] { sandbox::server::BuildWorld(world); });
   };
   services.pluginLoaded = [&session] { return session.PluginLoaded(); };
+  services.commandWords = [] { return Session::CommandWords(); };
   services.logToUtf8 = [](std::string_view bytes) { return platform::GbkToUtf8(bytes); };
-  auto console = std::make_unique<sandbox::console::Console>(sandbox::console::Options{options.consolePort, {}},
-                                                             std::move(services));
+  auto console = std::make_unique<sandbox::console::Console>(
+      game.Executor(), sandbox::console::Options{options.consolePort, {}}, std::move(services));
   try {
     console->Start();
   } catch (const std::runtime_error& error) {
@@ -132,15 +110,15 @@ std::unique_ptr<sandbox::console::Console> StartConsole(Session& session, const 
   return console;
 }
 
-int Serve(const sandbox::rcon::Executor& execute, sandbox::console::Console* console, const ServerOptions& options,
-          const std::shared_ptr<sandbox::server::FileSink>& logFile) {
+int Serve(sandbox::server::GameLoop& game, const sandbox::rcon::Executor& execute, sandbox::console::Console* console,
+          const ServerOptions& options, const std::shared_ptr<sandbox::server::FileSink>& logFile) {
   std::optional<sandbox::rcon::Server> server;
   if (options.rcon) {
     sandbox::rcon::Options rconOptions;
     rconOptions.bindAddress = options.bindAddress;
     rconOptions.port = options.port;
     rconOptions.password = options.password;
-    server.emplace(rconOptions);
+    server.emplace(game.Executor(), rconOptions, execute);
     server->Start();
     platform::WriteOut(std::string(kProgram) + "RCON listening on " + Endpoint(options.bindAddress, server->Port()) +
                        "\n");
@@ -153,8 +131,11 @@ int Serve(const sandbox::rcon::Executor& execute, sandbox::console::Console* con
     log.flush();
     platform::WriteError(kProgram + message + "\n");
   };
-  Listeners listeners(server ? &*server : nullptr, console);
-  const int status = sandbox::server::RunGameLoop(listeners, execute, platform::StopRequested, reportFailure);
+  const auto stopListeners = [&] {
+    if (server) server->Stop();
+    if (console != nullptr) console->Stop();
+  };
+  const int status = game.Run(platform::StopRequested, reportFailure, stopListeners);
   if (status == 0) platform::WriteOut(std::string(kProgram) + "stopped\n");
   return status;
 }
@@ -204,6 +185,7 @@ int main(int argc, char** argv) {
                                 : options.worldFile     ? sandbox::server::ReadWorldFile(*options.worldFile)
                                                         : sandbox::server::DemoWorld());
     Session session(options.pluginPath);
+    sandbox::server::GameLoop game;
     std::int32_t id = 1;
     std::unique_ptr<sandbox::console::Console> console;
     // RCON and the console run lines through this one executor; the pages hear of any change it makes.
@@ -213,10 +195,10 @@ int main(int argc, char** argv) {
       return reply;
     };
     // Started before the plug-in loads, so the pages see its first lines.
-    if (!options.scriptFile) console = StartConsole(session, options, execute);
+    if (!options.scriptFile) console = StartConsole(game, session, options, execute);
     session.LoadPlugin();
-    status =
-        options.scriptFile ? RunScript(session, *options.scriptFile) : Serve(execute, console.get(), options, logFile);
+    status = options.scriptFile ? RunScript(session, *options.scriptFile)
+                                : Serve(game, execute, console.get(), options, logFile);
     session.UnloadPlugin();
   } catch (const std::exception& error) {
     platform::WriteError(kProgram + std::string(error.what()) + "\n");

@@ -178,6 +178,7 @@ class ConsoleTest(unittest.TestCase):
         server = self.server
         port = server.port
         wrong = "Bearer " + "0" * 32 if server.token != "0" * 32 else "Bearer " + "1" * 32
+        last_changed = "Bearer " + server.token[:-1] + ("0" if server.token[-1] != "0" else "1")
         place = json.dumps({"line": "sandbox.place Wall_C"})
         new_config = '{"Destroylist": {}}'
         cases = [
@@ -186,6 +187,8 @@ class ConsoleTest(unittest.TestCase):
             ("wrong token", "GET", "/api/config", None, {"token": wrong}, 401),
             ("token without Bearer", "GET", "/api/world", None, {"token": server.token}, 401),
             ("token with a byte more", "GET", "/api/world", None, {"token": f"Bearer {server.token}0"}, 401),
+            ("token with its last character changed", "PUT", "/api/config", new_config,
+             {"token": last_changed}, 401),
             ("command without token", "POST", "/api/command", place, {"token": None}, 401),
             ("save without token", "PUT", "/api/config", new_config, {"token": None}, 401),
             ("events without token", "GET", "/api/events", None, {"token": None}, 401),
@@ -373,9 +376,24 @@ class ConsoleTest(unittest.TestCase):
         with open(PAGE_INDEX, "rb") as page:
             self.assertEqual(data, page.read())
 
+    def test_command_words(self):
+        plugin = ["Tidywarden.reload", "Tidywarden.DestroySpecifystructure", "Tidywarden.DestroySpecifydino"]
+        own = ["sandbox." + word for word in (
+            "help", "classes", "creatures", "structures", "inventories", "spawn", "place", "give", "view", "finish",
+            "engram", "startgame", "hooks", "commands", "unload", "load", "log", "check")]
+        self.assertEqual(self.server.json("GET", "/api/commands"), {"commands": plugin + own})
+        # The plug-in's words are those the host has registered: gone with the module, back in order with it.
+        try:
+            self.server.command("sandbox.unload")
+            self.assertEqual(self.server.json("GET", "/api/commands"), {"commands": own})
+        finally:
+            self.server.command("sandbox.load")
+        self.assertEqual(self.server.json("GET", "/api/commands"), {"commands": plugin + own})
+
     def test_unknown_api_and_wrong_method(self):
         for method, path, expected in [("GET", "/api/nothing", 404), ("DELETE", "/api/config", 405),
-                                       ("GET", "/api/command", 405), ("POST", "/api/world", 405)]:
+                                       ("GET", "/api/command", 405), ("POST", "/api/world", 405),
+                                       ("POST", "/api/commands", 405)]:
             with self.subTest(f"{method} {path}"):
                 status, _, data = self.server.request(method, path)
                 self.assertEqual(status, expected, data)

@@ -1,0 +1,33 @@
+// The routes any console of a server directory serves: its configuration read, checked and saved, and command lines.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Check.h"
+#include "sandbox/console/Http.h"
+
+namespace sandbox::console {
+
+// GET and PUT /api/config on the file `configPath()` names, POST /api/check on a text not saved yet. A save is
+// told to `saved` (the pages hear of it).
+std::vector<Route> ConfigRoutes(std::function<std::string()> configPath, std::function<void()> saved);
+
+// Runs a command line however the console reaches its server; hands the reply text (UTF-8) to `reply`.
+using RunLine = std::function<void(const std::string& line, std::function<void(std::string reply)> reply)>;
+// POST /api/command: {"line": ...} answered {"line": ..., "reply": ...}.
+Route CommandRoute(RunLine run);
+
+// The language a request asks the checker's texts in (`?lang=zh-CN`); English unless it names another.
+check::Language LanguageOf(const HttpRequest& request);
+
+// The request's body as a JSON object, or the 400 that refuses it.
+struct JsonBody {
+  nlohmann::json value;
+  std::optional<HttpResponse> refusal;
+};
+JsonBody ReadJsonBody(const HttpRequest& request);
+
+}  // namespace sandbox::console

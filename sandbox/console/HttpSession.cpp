@@ -1,0 +1,180 @@
+// One HTTP connection of the console on Boost.Beast: admission from the header, then the route's answer.
+// Boost 1.74's Asio needs <utility> before its own headers under C++20 with GCC 12.
+#include <utility>
+
+#include "sandbox/console/HttpSession.h"
+
+#include <optional>
+
+#include <boost/asio/post.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include "sandbox/console/Admission.h"
+
+namespace sandbox::console {
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using Response = http::response<http::string_body>;
+
+constexpr std::size_t kMostHeaderBytes = 16 * 1024;
+// Read and discarded behind a refused request, so the refusal reaches the client before the connection closes.
+constexpr std::size_t kMostDrainedBytes = 16 << 20;
+constexpr auto kIdleTimeout = std::chrono::seconds(60);
+constexpr auto kDrainTimeout = std::chrono::seconds(5);
+
+bool IsHttpError(const beast::error_code& error) {
+  return error.category() == beast::error_code(http::error::bad_target).category();
+}
+
+Response ToBeast(const HttpResponse& answer, unsigned version, bool keepAlive, bool head) {
+  Response response(static_cast<http::status>(answer.status), version);
+  for (const auto& [name, value] : kCommonHeaders) response.set(name, value);
+  response.set(http::field::content_type, answer.contentType);
+  response.body() = answer.body;
+  response.prepare_payload();
+  if (head) {
+    // A HEAD is answered with the length its GET would have, and no body.
+    response.body().clear();
+    response.content_length(answer.body.size());
+  }
+  response.keep_alive(keepAlive);
+  return response;
+}
+
+class HttpSession final : public Closable, public std::enable_shared_from_this<HttpSession> {
+ public:
+  HttpSession(std::shared_ptr<SessionHost> host, tcp::socket socket)
+      : host_(std::move(host)), stream_(std::move(socket)) {}
+
+  void Start() { ReadHeader(); }
+
+  void Close() override {
+    closed_ = true;
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    stream_.socket().close(ignored);
+  }
+
+ private:
+  void ReadHeader() {
+    parser_.emplace();
+    parser_->header_limit(kMostHeaderBytes);
+    parser_->body_limit(kMostBodyBytes);
+    stream_.expires_after(kIdleTimeout);
+    http::async_read_header(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnHeader(error); });
+  }
+
+  void OnHeader(beast::error_code error) {
+    if (error == http::error::end_of_stream || error == net::error::eof) return Close();
+    if (error == http::error::header_limit) return Refuse(431, "the request's header is too large");
+    // The parser weighs a declared length against its limit as soon as the header is complete.
+    if (error == http::error::body_limit) return Refuse(413, "the request's body is over 1 MiB");
+    if (IsHttpError(error)) return Refuse(400, "not an HTTP request");
+    if (error || closed_) return Close();
+    const auto& request = parser_->get();
+    const auto origin = request.find(http::field::origin);
+    RequestFacts facts;
+    facts.method = request.method_string();
+    facts.target = request.target();
+    facts.host = request[http::field::host];
+    facts.authorization = request[http::field::authorization];
+    facts.hasOrigin = origin != request.end();
+    if (facts.hasOrigin) facts.origin = origin->value();
+    if (const Refusal refusal = Admit(facts, host_->Port(), host_->Token()); refusal.status != 0) {
+      return Refuse(refusal.status, refusal.message);
+    }
+    if (const auto length = parser_->content_length(); length && *length > kMostBodyBytes) {
+      return Refuse(413, "the request's body is over 1 MiB");
+    }
+    if (parser_->is_done()) return OnBody({});
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnBody(error); });
+  }
+
+  void OnBody(beast::error_code error) {
+    if (error == http::error::body_limit) return Refuse(413, "the request's body is over 1 MiB");
+    if (IsHttpError(error)) return Refuse(400, "a malformed request");
+    if (error || closed_) return Close();
+    Route(parser_->release());
+  }
+
+  void Route(http::request<http::string_body> request) {
+    const unsigned version = request.version();
+    const bool keepAlive = request.keep_alive();
+    const bool head = request.method() == http::verb::head;
+    HttpRequest plain{std::string(request.method_string()), std::string(request.target()), std::move(request.body())};
+    if (PathOf(plain.target) == "/api/events") {
+      if (plain.method != "GET") return Write(ErrorResponse(405, "use GET"), version, false, false);
+      return host_->OpenEventStream(stream_.release_socket(), version);
+    }
+    // Answered through the executor, so a route that answers at once never writes from inside its own dispatch.
+    const Respond respond = [self = shared_from_this(), version, keepAlive, head](HttpResponse response) {
+      net::post(self->stream_.get_executor(), [self, response = std::move(response), version, keepAlive, head] {
+        self->Write(response, version, keepAlive, head);
+      });
+    };
+    try {
+      host_->Dispatch(plain, respond);
+    } catch (const std::exception& failure) {
+      respond(ErrorResponse(500, failure.what()));
+    }
+  }
+
+  void Write(const HttpResponse& answer, unsigned version, bool keepAlive, bool head) {
+    if (closed_) return;
+    response_.emplace(ToBeast(answer, version, keepAlive, head));
+    http::async_write(stream_, *response_,
+                      [self = shared_from_this(), keepAlive](beast::error_code error, std::size_t) {
+                        self->response_.reset();
+                        if (error || !keepAlive) return self->Close();
+                        self->ReadHeader();
+                      });
+  }
+
+  // The answer, then whatever the client still sends is read and dropped until it closes, so it is not reset
+  // before it reads the answer.
+  void Refuse(unsigned status, const std::string& message) {
+    response_.emplace(ToBeast(ErrorResponse(status, message), 11, false, false));
+    http::async_write(stream_, *response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      if (error) return self->Close();
+      beast::error_code ignored;
+      self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      self->stream_.expires_after(kDrainTimeout);
+      self->Drain();
+    });
+  }
+
+  void Drain() {
+    stream_.async_read_some(net::buffer(scratch_), [self = shared_from_this()](beast::error_code error, std::size_t n) {
+      self->drained_ += n;
+      if (error || self->drained_ > kMostDrainedBytes) return self->Close();
+      self->Drain();
+    });
+  }
+
+  std::shared_ptr<SessionHost> host_;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::optional<Response> response_;
+  char scratch_[4096];
+  std::size_t drained_ = 0;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+std::shared_ptr<Closable> StartSession(std::shared_ptr<SessionHost> host, tcp::socket socket) {
+  auto session = std::make_shared<HttpSession>(std::move(host), std::move(socket));
+  session->Start();
+  return session;
+}
+
+}  // namespace sandbox::console
