@@ -203,7 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Default__"},
         FileCase{"EmptyPath", Item(""), 1, {{"W204", "/Destroylist/a/Blueprint"}}},
         FileCase{"OnlyPrefix", Item("Blueprint'"), 1, {{"W202", "/Destroylist/a/Blueprint"}}, "nothing but Blueprint'"},
-        FileCase{"TildeInLabel", With(R"("Destroylist": {"a~b/c": 5})"), 2, {{"E112", "/Destroylist/a~0b~1c"}}},
+        FileCase{"TildeInLabel",
+                 With(R"("Destroylist": {"a~b/c": 5})"),
+                 2,
+                 {{"E112", "/Destroylist/a~0b~1c"}}},
         FileCase{"CreatureLevelNameWithSuffix",
                  With(R"("DestroyDinoLevel": {"Blueprint'/Game/Rex.Rex_C'": {"ExceedSestructionLevel": 5}})"),
                  1,
@@ -220,11 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"ThresholdBoolean", Threshold("true"), 1, {{"W205", kRexThreshold}}, "the plug-in uses 1"},
         FileCase{"ThresholdFraction", Threshold("12.9"), 1, {{"W205", kRexThreshold}}, "the plug-in uses 12"},
         FileCase{"ThresholdSaturates", Threshold("1e12"), 1, {{"W205", kRexThreshold}}, "uses 2147483647"},
-        FileCase{"ThresholdLargeNegative",
-                 Threshold("-1e12"),
-                 1,
-                 {{"W205", kRexThreshold}},
-                 "stops at the range's limit: the plug-in uses -2147483648"},
+        FileCase{"ThresholdLargeNegative", Threshold("-1e12"), 1, {{"W205", kRexThreshold}}, "stops at the range's limit: the plug-in uses -2147483648"},
         FileCase{"ThresholdWholeFloat", Threshold("150.0"), 0, {}},
         FileCase{"ThresholdNegative", Threshold("-5"), 0, {}},
         // Notes.
@@ -250,10 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"RepeatedLabel",
                  "{\"Destroylist\": {\n"
                  "  \"relic\": {\"Blueprint\": \"Blueprint'/Game/Items/Contraband.Contraband'\"},\n"
-                 "  \"relic\": {\"Blueprint\": \"" +
-                     kCrate +
-                     "\"}},\n"
-                     "\"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
+                 "  \"relic\": {\"Blueprint\": \"" + kCrate + "\"}},\n"
+                 "\"DestroyDinolist\": {}, \"DestroyDinoLevel\": {}}",
                  1,
                  {{"W209", "/Destroylist/relic"}, {"W209", "/Destroylist/relic"}},
                  "appears 2 times in \"/Destroylist\" (lines 2, 3); the plug-in keeps the last, at line 3"},
@@ -262,21 +259,22 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  {{"W209", "/DestroyDinoLevel"}, {"W209", "/DestroyDinoLevel"}, {"W207", "/DestroyDinoLevel"}},
                  ""},
-        FileCase{
-            "RepeatedThreshold",
-            With(R"("DestroyDinoLevel": {")" + kRex + R"(": {"ExceedSestructionLevel": 5}})").substr(0, 0) +
-                R"({"Destroylist": {}, "DestroyDinolist": {}, "DestroyDinoLevel": {")" + kRex +
-                R"(": {"ExceedSestructionLevel": 5, "ExceedSestructionLevel": 500}}})",
-            1,
-            {{"W209", kRexThreshold}, {"W209", kRexThreshold}},
-            "(lines 1:104, 1:133); the plug-in keeps the last, at line 1:133\nThe entry at line 1:104, 5, is ignored."},
+        FileCase{"RepeatedThreshold",
+                 With(R"("DestroyDinoLevel": {")" + kRex + R"(": {"ExceedSestructionLevel": 5}})").substr(0, 0) +
+                     R"({"Destroylist": {}, "DestroyDinolist": {}, "DestroyDinoLevel": {")" + kRex +
+                     R"(": {"ExceedSestructionLevel": 5, "ExceedSestructionLevel": 500}}})",
+                 1,
+                 {{"W209", kRexThreshold}, {"W209", kRexThreshold}},
+                 "(lines 1:104, 1:133); the plug-in keeps the last, at line 1:133\nThe entry at line 1:104, 5, is ignored."},
         FileCase{"Comment", "// lists\n" + With(""), 2, {{"E101", ""}}, "at line 1"},
         FileCase{"Utf16", std::string("\xFF\xFE{\0}\0", 6), 2, {{"E101", ""}}, "saved as UTF-16: save it as UTF-8"},
         FileCase{"Utf16WithoutMark", std::string("{\0\"\0D\0e\0s\0}\0", 12), 2, {{"E101", ""}}, "saved as UTF-16"},
-        FileCase{
-            "Utf16BigEndian", std::string("\xFE\xFF\0{\0}", 6), 2, {{"E101", ""}}, "saved as UTF-16: save it as UTF-8"},
-        FileCase{
-            "Utf16BigEndianWithoutMark", std::string("\0{\0\"\0D\0e\0s\0}", 12), 2, {{"E101", ""}}, "saved as UTF-16"},
+        FileCase{"Utf16BigEndian", std::string("\xFE\xFF\0{\0}", 6), 2, {{"E101", ""}}, "saved as UTF-16: save it as UTF-8"},
+        FileCase{"Utf16BigEndianWithoutMark",
+                 std::string("\0{\0\"\0D\0e\0s\0}", 12),
+                 2,
+                 {{"E101", ""}},
+                 "saved as UTF-16"},
         FileCase{"Gbk",
                  "{\"Destroylist\": {\"\xB1\xA6\xCF\xE4\": {\"Blueprint\": \"" + kCrate + "\"}}}",
                  2,
@@ -378,10 +376,10 @@ TEST_F(CheckTest, TextColoursOnlyWhenAsked) {
 // Labels are walked in order, so the first names the path and the others follow it, whatever order the file has.
 TEST_F(CheckTest, PathListedUnderSeveralLabelsNamesTheFirst) {
   const std::string rex = nlohmann::json(kRex).dump();
-  const auto findings =
-      check::CheckFile(Write(R"({"Destroylist": {}, "DestroyDinolist": {"c": {"Blueprint": )" + rex +
-                             R"(}, "b": {"Blueprint": )" + rex + R"(}, "a": {"Blueprint": )" + rex +
-                             R"(}}, "DestroyDinoLevel": {)" + rex + R"(: {"ExceedSestructionLevel": 5}}})"));
+  const auto findings = check::CheckFile(
+      Write(R"({"Destroylist": {}, "DestroyDinolist": {"c": {"Blueprint": )" + rex + R"(}, "b": {"Blueprint": )" +
+            rex + R"(}, "a": {"Blueprint": )" + rex + R"(}}, "DestroyDinoLevel": {)" + rex +
+            R"(: {"ExceedSestructionLevel": 5}}})"));
   ASSERT_EQ(findings.size(), 2u) << check::FormatText(findings);
   EXPECT_EQ(findings[0].code, "N301");
   EXPECT_EQ(findings[0].pointer, "/DestroyDinolist/b/Blueprint");
@@ -397,19 +395,19 @@ TEST_F(CheckTest, FindingsFollowTheListsInOrder) {
   const std::string meantC = nlohmann::json("Blueprint'/Game/Dinos/Rex/Rex.Rex_C'").dump();
   std::string manyItems;
   for (int i = 0; i < 50; ++i) manyItems += fmt::format(R"("i{:02}": {{"blueprint": "x"}}, )", i);
-  const auto findings = check::CheckFile(
-      Write(R"({"Extra": 1, "Destroylist": {)" + manyItems + R"("z": {"Blueprint": )" + meantC +
-            R"(}}, "DestroyDinolist": {"a": 5, "b": {"Blueprint": )" + meantC + R"(}, "c": {"Blueprint": )" + rex +
-            R"(}}, "DestroyDinoLevel": {)" + meantC + R"(: {"ExceedSestructionLevel": 5}, )" + rex + R"(: []}})"));
+  const auto findings = check::CheckFile(Write(
+      R"({"Extra": 1, "Destroylist": {)" + manyItems + R"("z": {"Blueprint": )" + meantC +
+      R"(}}, "DestroyDinolist": {"a": 5, "b": {"Blueprint": )" + meantC + R"(}, "c": {"Blueprint": )" + rex +
+      R"(}}, "DestroyDinoLevel": {)" + meantC + R"(: {"ExceedSestructionLevel": 5}, )" + rex + R"(: []}})"));
   std::vector<std::string> order;
   for (const auto& finding : findings) order.push_back(finding.code + " " + finding.pointer);
   std::vector<std::string> expected;
   for (int i = 0; i < 50; ++i) expected.push_back(fmt::format("E112 /Destroylist/i{:02}", i));
   const std::string rexPointer = "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex'";
   const std::string meantPointer = "/DestroyDinoLevel/Blueprint'~1Game~1Dinos~1Rex~1Rex.Rex_C'";
-  expected.insert(expected.end(), {"E122 /DestroyDinolist/a", "E132 " + rexPointer, "W203 /Destroylist/z/Blueprint",
-                                   "W203 /DestroyDinolist/b/Blueprint", "W203 " + meantPointer, "W201 /Extra",
-                                   "N302 " + rexPointer, "N302 " + meantPointer});
+  expected.insert(expected.end(), {"E122 /DestroyDinolist/a", "E132 " + rexPointer,
+                                   "W203 /Destroylist/z/Blueprint", "W203 /DestroyDinolist/b/Blueprint",
+                                   "W203 " + meantPointer, "W201 /Extra", "N302 " + rexPointer, "N302 " + meantPointer});
   EXPECT_EQ(order, expected) << check::FormatText(findings);
 }
 
@@ -485,8 +483,7 @@ TEST_F(CheckTest, FindingsCarryLineAndColumn) {
       {"MemberKeyWhenNoBlueprint", "{\"Destroylist\": {\n\t\"a\": {}}}", "E112", 2, 2},
       {"CharactersNotBytes", "{\"Destroylist\": {\"宝箱\": 5}}", "E112", 1, 24},
       {"ByteOrderMarkNotCounted", "\xEF\xBB\xBF{\"Destroylist\": 5}", "E111", 1, 17},
-      {"CrLfLines", "{\r\n\"Destroylist\": {},\r\n \"DestroyDinolist\": {},\r\n  \"destroydinolevel\": {}}", "W201", 4,
-       3},
+      {"CrLfLines", "{\r\n\"Destroylist\": {},\r\n \"DestroyDinolist\": {},\r\n  \"destroydinolevel\": {}}", "W201", 4, 3},
       {"MissingListAtTopBrace", "  \n  {\"Destroylist\": {}, \"DestroyDinolist\": {}}", "N303", 2, 3},
       {"DocumentValue", "\n\n   [1]", "E110", 3, 4},
       {"ParseError", "{\n  \"Destroylist\": {,}}", "E101", 2, 19},
@@ -575,10 +572,8 @@ TEST(CheckLanguage, ChosenByNameOrLocale) {
   EXPECT_EQ(check::ParseLanguage("zh-CN"), check::Language::Chinese);
   EXPECT_EQ(check::ParseLanguage("fr"), std::nullopt);
   const std::pair<const char*, check::Language> locales[] = {
-      {"zh_CN.UTF-8", check::Language::Chinese},
-      {"zh_TW", check::Language::Chinese},
-      {"en_US.UTF-8", check::Language::English},
-      {"C", check::Language::English},
+      {"zh_CN.UTF-8", check::Language::Chinese}, {"zh_TW", check::Language::Chinese},
+      {"en_US.UTF-8", check::Language::English}, {"C", check::Language::English},
       {"", check::Language::English},
   };
   for (const auto& [locale, language] : locales) EXPECT_EQ(check::LanguageFromLocale(locale), language) << locale;
@@ -613,8 +608,8 @@ TEST(CheckCodes, TableAndGuidesAgree) {
 TEST_F(CheckTest, SarifHoldsEveryFindingWithItsPlace) {
   const std::string path = Write(With(R"("Destroylist": {"a": 5, "b": {"Blueprint": "Blueprint'/G/I.I_C'"}})"));
   const check::Findings findings = check::CheckFile(path);
-  const auto log =
-      nlohmann::json::parse(check::FormatSarif(findings, "D:\\Server dir\\config.json", check::Language::English));
+  const auto log = nlohmann::json::parse(check::FormatSarif(findings, "D:\\Server dir\\config.json",
+                                                            check::Language::English));
   EXPECT_EQ(log["version"], "2.1.0");
   const auto& run = log["runs"][0];
   ASSERT_EQ(run["tool"]["driver"]["rules"].size(), check::CodeTable().size());
@@ -652,7 +647,8 @@ TEST_F(CheckTest, FixChangesOnlyTheCertainStrings) {
       {"NoWrapper", file(R"("/Game/I/Crate.Crate")"), file(R"("/Game/I/Crate.Crate")")},
       {"Empty", file(R"("")"), file(R"("")")},
       {"Fine", file(R"("Blueprint'/Game/I/Crate.Crate'")"), file(R"("Blueprint'/Game/I/Crate.Crate'")")},
-      {"LevelEntryName", "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5}}}",
+      {"LevelEntryName",
+       "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex_C'\": {\"ExceedSestructionLevel\": 5}}}",
        "{\"DestroyDinoLevel\": {\n  \"Blueprint'/G/Rex.Rex'\": {\"ExceedSestructionLevel\": 5}}}"},
       // Renamed, the entry would become a repeat of the other, and one of them would be lost.
       {"LevelEntryNameTaken",
@@ -680,8 +676,7 @@ TEST_F(CheckTest, FixChangesOnlyTheCertainStrings) {
 
 TEST_F(CheckTest, FixDryRunIsAUnifiedDiff) {
   const std::string path = Write(
-      "{\n \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": "
-      "\"Blueprint'/G/B.B '\"}},\n"
+      "{\n \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B '\"}},\n"
       " \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n");
   const check::FixPlan plan = check::PlanFixes(path);
   ASSERT_EQ(plan.changes.size(), 3U);
@@ -689,14 +684,13 @@ TEST_F(CheckTest, FixDryRunIsAUnifiedDiff) {
   EXPECT_EQ(check::UnifiedDiff(plan, "config.json"),
             "--- config.json\n+++ config.json\n"
             "@@ -2,1 +2,1 @@\n"
-            "- \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": "
-            "\"Blueprint'/G/B.B '\"}},\n"
-            "+ \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A'\"}, \"b\": {\"Blueprint\": "
-            "\"Blueprint'/G/B.B'\"}},\n"
+            "- \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A_C'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B '\"}},\n"
+            "+ \"Destroylist\": {\"a\": {\"Blueprint\": \"Blueprint'/G/A.A'\"}, \"b\": {\"Blueprint\": \"Blueprint'/G/B.B'\"}},\n"
             "@@ -3,1 +3,1 @@\n"
             "- \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C_C'\"}}}\n"
             "+ \"DestroyDinolist\": {\"c\": {\"Blueprint\": \"Blueprint'/G/C.C'\"}}}\n");
 }
+
 
 // The effect says "all of them" exactly when the threshold the plug-in uses lets every base level through: 1 and
 // below, however the number was written; from 2 on, the creatures from that level up.
@@ -829,6 +823,7 @@ TEST_F(CheckTest, RefusedNumberPlacedInEveryOutput) {
   EXPECT_EQ(chinese.rfind("config.json:1:74: error E101: 文件在第 1 行第 74 列处无法解析: " + what + "\n", 0), 0U)
       << chinese;
 }
+
 
 #if !defined(_WIN32)
 // The program built beside this test, run with its standard output sent to `output` (closed when null) and its
