@@ -148,7 +148,7 @@ void GameModeBeginPlayImpl(AShooterGameMode* gameMode) {
   TheState().record.hooksAtGameModeBeginPlay.push_back(HookedFunctions().size());
 }
 
-void RegisterGameMembers() {
+void RegisterMembers() {
   using detail::RegisterField;
   using detail::RegisterFunction;
   using detail::RegisterHookSite;
@@ -192,12 +192,11 @@ void RegisterGameMembers() {
   RegisterHookSite<members::GameModeBeginPlay>(&GameModeBeginPlayImpl);
 }
 
-// The host serves this game: attached while the library loads, before anything can ask the host for a member.
-[[maybe_unused]] const bool kAttached = [] {
-  detail::AttachGame({&RegisterGameMembers, &ResetGame, [] { return static_cast<void*>(CurrentWorld()); }});
-  return true;
-}();
-
 }  // namespace
 
 }  // namespace sandbox::game
+
+// What the host asks of the game it serves (HostInternal.h).
+void sandbox::detail::RegisterGameMembers() { game::RegisterMembers(); }
+void sandbox::detail::ResetGame() { game::ResetGame(); }
+void* sandbox::detail::CurrentWorld() { return game::CurrentWorld(); }

@@ -31,18 +31,12 @@ Registry& RawRegistry() {
   return registry;
 }
 
-GameSide& Game() {
-  static GameSide game;
-  return game;
-}
-
 // Filled on first use, so no static initialiser depends on another.
 Registry& Members() {
   static const bool filled = [] {
     RegisterMemoryMembers();
     RegisterRconMembers();
-    if (Game().registerMembers == nullptr) Fail("no game is attached to the host");
-    Game().registerMembers();
+    RegisterGameMembers();
     return true;
   }();
   (void)filled;
@@ -52,10 +46,6 @@ Registry& Members() {
 }  // namespace
 
 void EnsureRegistered() { Members(); }
-
-void AttachGame(const GameSide& game) { Game() = game; }
-
-void* CurrentWorld() { return Game().currentWorld != nullptr ? Game().currentWorld() : nullptr; }
 
 [[noreturn]] void Fail(const std::string& message) {
   std::fprintf(stderr, "sandbox host: %s\n", message.c_str());
@@ -176,7 +166,7 @@ void ResetHost() {
   detail::ResetHooks();
   detail::ResetCommands();
   detail::ClearRecordedLogs();
-  if (detail::Game().reset != nullptr) detail::Game().reset();
+  detail::ResetGame();
 }
 
 }  // namespace sandbox

@@ -12,14 +12,11 @@
 
 namespace sandbox::detail {
 
-// The simulated game the host serves. The game attaches itself while the library loads; the host fills its member
-// registry from it on first use, resets it with the host, and asks it for the running world.
-struct GameSide {
-  void (*registerMembers)() = nullptr;
-  void (*reset)() = nullptr;
-  void* (*currentWorld)() = nullptr;
-};
-void AttachGame(const GameSide& game);
+// The simulated game the host serves, built into the same library; the host calls it, never the other way round:
+// it fills its member registry from the game on first use, resets the game with itself, and asks it for the
+// running world.
+void RegisterGameMembers();
+void ResetGame();
 void* CurrentWorld();
 
 // Fill the registry on its first use, so no static initialiser depends on another.
