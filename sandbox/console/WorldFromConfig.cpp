@@ -132,70 +132,33 @@ json FindingAt(const json& findings, const std::string& pointer) {
   return nullptr;
 }
 
-}  // namespace
-
-ConfigWorld WorldFromConfig(const std::string& configText, const json& findings) {
-  json config;
-  try {
-    config = json::parse(configText);
-  } catch (const json::exception& error) {
-    throw std::runtime_error(std::string("config.json is not JSON: ") + error.what());
-  }
-  std::vector<WantedPath> wanted;
-  Collect(config, wanted);
-
-  ConfigWorld result{json::object(), json::array()};
-  json classes = json::array();
-  json creatures = json::array();
-  json structures = json::array();
-  json chest = json::array();
-  std::set<std::string> taken;
-  std::set<std::pair<int, std::string>> made;  // (family, path) already given a class
-  std::set<std::string> itemPaths;
-  int placed = 0;
-
-  // Creature paths listed and capped share one class; the threshold comes from the capped entry.
-  std::map<std::string, std::optional<std::int64_t>> thresholds;
-  for (const auto& entry : wanted) {
-    if (entry.family == Family::Creature && entry.threshold) thresholds[entry.path] = entry.threshold;
+// The world being made: its classes, creatures, structures and the chest's items, and the class names taken.
+struct WorldBuilder {
+  void AddItem(const std::string& path, const std::string& inner, const std::string& package) {
+    itemPaths.insert(path);
+    const std::string name = UniqueClassName(inner, taken, "_C");
+    const std::string structure = UniqueClassName(inner, taken, "Structure_C");
+    // The item's path comes from its default object's full name: everything after the first space, its final
+    // _C dropped.
+    classes.push_back({{"name", name},
+                       {"package", package},
+                       {"kind", "item"},
+                       {"fullName", name + " " + inner + "_C"},
+                       {"builds", structure}});
+    classes.push_back({{"name", structure}, {"package", package + "Structure"}, {"kind", "structure"}});
+    if (placed++ < kPlacedStructureClasses) {
+      structures.push_back({{"class", structure}});
+      structures.push_back({{"class", structure}});
+    }
+    chest.push_back(name);
   }
 
-  for (const auto& entry : wanted) {
-    if (const std::string reason = NoClassReason(entry); !reason.empty()) {
-      const json finding = FindingAt(findings, entry.pointer);
-      result.unmatched.push_back({{"path", entry.path},
-                                  {"pointer", entry.pointer},
-                                  {"code", finding.is_null() ? json("") : finding.at("code")},
-                                  {"message", finding.is_null() ? json(reason) : finding.at("message")}});
-      continue;
-    }
-    if (!made.emplace(static_cast<int>(entry.family), entry.path).second) continue;
-    const std::string inner = *Inner(entry.path);
-    const std::string package = PackageOf(inner);
-    if (entry.family == Family::Item) {
-      itemPaths.insert(entry.path);
-      const std::string name = UniqueClassName(inner, taken, "_C");
-      const std::string structure = UniqueClassName(inner, taken, "Structure_C");
-      // The item's path comes from its default object's full name: everything after the first space, its final
-      // _C dropped.
-      classes.push_back({{"name", name},
-                         {"package", package},
-                         {"kind", "item"},
-                         {"fullName", name + " " + inner + "_C"},
-                         {"builds", structure}});
-      classes.push_back({{"name", structure}, {"package", package + "Structure"}, {"kind", "structure"}});
-      if (placed++ < kPlacedStructureClasses) {
-        structures.push_back({{"class", structure}});
-        structures.push_back({{"class", structure}});
-      }
-      chest.push_back(name);
-      continue;
-    }
+  void AddCreature(const std::string& inner, const std::string& package, std::optional<std::int64_t> threshold) {
     // A creature's path is its class reference without the last two characters.
     const std::string name = UniqueClassName(inner, taken, "_C");
     classes.push_back({{"name", name}, {"package", package}, {"kind", "creature"}, {"reference", inner + "_C"}});
     std::vector<std::int64_t> levels;
-    if (const auto threshold = thresholds[entry.path]) {
+    if (threshold) {
       levels = {*threshold - 1, *threshold, *threshold + 1};
     } else {
       levels.assign(std::begin(kLevelsWithoutThreshold), std::end(kLevelsWithoutThreshold));
@@ -208,22 +171,76 @@ ConfigWorld WorldFromConfig(const std::string& configText, const json& findings)
   }
 
   // One item no list names, so the page shows what the plug-in leaves alone.
-  std::string unlistedPath = "Blueprint'/Game/Sandbox/Items/Unlisted.Unlisted'";
-  for (int n = 2; itemPaths.count(unlistedPath) != 0; ++n) {
-    unlistedPath = "Blueprint'/Game/Sandbox/Items/Unlisted" + std::to_string(n) + ".Unlisted" + std::to_string(n) + "'";
+  void AddUnlistedItem() {
+    std::string unlistedPath = "Blueprint'/Game/Sandbox/Items/Unlisted.Unlisted'";
+    for (int n = 2; itemPaths.count(unlistedPath) != 0; ++n) {
+      unlistedPath =
+          "Blueprint'/Game/Sandbox/Items/Unlisted" + std::to_string(n) + ".Unlisted" + std::to_string(n) + "'";
+    }
+    const std::string unlistedInner = *Inner(unlistedPath);
+    const std::string unlisted = UniqueClassName(unlistedInner, taken, "_C");
+    classes.push_back({{"name", unlisted},
+                       {"package", PackageOf(unlistedInner)},
+                       {"kind", "item"},
+                       {"fullName", unlisted + " " + unlistedInner + "_C"}});
+    chest.push_back(unlisted);
   }
-  const std::string unlistedInner = *Inner(unlistedPath);
-  const std::string unlisted = UniqueClassName(unlistedInner, taken, "_C");
-  classes.push_back({{"name", unlisted},
-                     {"package", PackageOf(unlistedInner)},
-                     {"kind", "item"},
-                     {"fullName", unlisted + " " + unlistedInner + "_C"}});
-  chest.push_back(unlisted);
 
-  result.world = {{"classes", std::move(classes)},
-                  {"creatures", std::move(creatures)},
-                  {"structures", std::move(structures)},
-                  {"inventories", json::array({{{"name", "Chest"}, {"items", std::move(chest)}}})}};
+  json World() {
+    return {{"classes", std::move(classes)},
+            {"creatures", std::move(creatures)},
+            {"structures", std::move(structures)},
+            {"inventories", json::array({{{"name", "Chest"}, {"items", std::move(chest)}}})}};
+  }
+
+  json classes = json::array();
+  json creatures = json::array();
+  json structures = json::array();
+  json chest = json::array();
+  std::set<std::string> taken;
+  std::set<std::string> itemPaths;
+  int placed = 0;
+};
+
+}  // namespace
+
+ConfigWorld WorldFromConfig(const std::string& configText, const json& findings) {
+  json config;
+  try {
+    config = json::parse(configText);
+  } catch (const json::exception& error) {
+    throw std::runtime_error(std::string("config.json is not JSON: ") + error.what());
+  }
+  std::vector<WantedPath> wanted;
+  Collect(config, wanted);
+
+  // Creature paths listed and capped share one class; the threshold comes from the capped entry.
+  std::map<std::string, std::optional<std::int64_t>> thresholds;
+  for (const auto& entry : wanted) {
+    if (entry.family == Family::Creature && entry.threshold) thresholds[entry.path] = entry.threshold;
+  }
+  ConfigWorld result{json::object(), json::array()};
+  WorldBuilder builder;
+  std::set<std::pair<int, std::string>> made;  // (family, path) already given a class
+  for (const auto& entry : wanted) {
+    if (const std::string reason = NoClassReason(entry); !reason.empty()) {
+      const json finding = FindingAt(findings, entry.pointer);
+      result.unmatched.push_back({{"path", entry.path},
+                                  {"pointer", entry.pointer},
+                                  {"code", finding.is_null() ? json("") : finding.at("code")},
+                                  {"message", finding.is_null() ? json(reason) : finding.at("message")}});
+      continue;
+    }
+    if (!made.emplace(static_cast<int>(entry.family), entry.path).second) continue;
+    const std::string inner = *Inner(entry.path);
+    if (entry.family == Family::Item) {
+      builder.AddItem(entry.path, inner, PackageOf(inner));
+    } else {
+      builder.AddCreature(inner, PackageOf(inner), thresholds[entry.path]);
+    }
+  }
+  builder.AddUnlistedItem();
+  result.world = builder.World();
   return result;
 }
 
