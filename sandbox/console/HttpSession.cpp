@@ -61,6 +61,16 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
   }
 
  private:
+  // A failure while serving one request drops that connection, never the console and the game loop it runs on.
+  template <typename Work>
+  void Guarded(const Work& work) {
+    try {
+      work();
+    } catch (const std::exception&) {
+      Close();
+    }
+  }
+
   void ReadHeader() {
     parser_.emplace();
     parser_->header_limit(kMostHeaderBytes);
@@ -94,8 +104,9 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
       return Refuse(413, "the request's body is over 1 MiB");
     }
     if (parser_->is_done()) return OnBody({});
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnBody(error); });
+    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      self->Guarded([&] { self->OnBody(error); });
+    });
   }
 
   void OnBody(beast::error_code error) {
@@ -117,7 +128,7 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
     // Answered through the executor, so a route that answers at once never writes from inside its own dispatch.
     const Respond respond = [self = shared_from_this(), version, keepAlive, head](HttpResponse response) {
       net::post(self->stream_.get_executor(), [self, response = std::move(response), version, keepAlive, head] {
-        self->Write(response, version, keepAlive, head);
+        self->Guarded([&] { self->Write(response, version, keepAlive, head); });
       });
     };
     try {
