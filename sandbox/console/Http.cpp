@@ -1,6 +1,8 @@
 // The console's answers as routes build them: JSON bodies, errors, events and the page's files.
 #include "sandbox/console/Http.h"
 
+#include <nlohmann/json.hpp>
+
 #include "sandbox/console/PageFiles.h"
 
 namespace sandbox::console {
