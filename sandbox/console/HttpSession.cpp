@@ -7,8 +7,8 @@
 #include <optional>
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
@@ -55,15 +55,16 @@ Response ToBeast(const HttpResponse& answer, unsigned version, bool keepAlive, b
 class HttpSession final : public Closable, public std::enable_shared_from_this<HttpSession> {
  public:
   HttpSession(std::shared_ptr<SessionHost> host, tcp::socket socket)
-      : host_(std::move(host)), stream_(std::move(socket)) {}
+      : host_(std::move(host)), socket_(std::move(socket)), deadline_(socket_.get_executor()) {}
 
   void Start() { ReadHeader(); }
 
   void Close() override {
     closed_ = true;
+    deadline_.cancel();
     beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    stream_.socket().close(ignored);
+    socket_.shutdown(tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
   }
 
  private:
@@ -77,13 +78,23 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
     }
   }
 
+  // A client that takes longer than `timeout` over the rest of this request (or its drain) is closed: the timer
+  // runs across the reads and the write, and a new request sets it again.
+  void CloseAfter(std::chrono::seconds timeout) {
+    deadline_.expires_after(timeout);
+    deadline_.async_wait([weak = weak_from_this()](beast::error_code error) {
+      const auto self = weak.lock();
+      if (!error && self) self->Close();
+    });
+  }
+
   void ReadHeader() {
     parser_.emplace();
     parser_->header_limit(kMostHeaderBytes);
     parser_->body_limit(kMostBodyBytes);
-    stream_.expires_after(kIdleTimeout);
+    CloseAfter(kIdleTimeout);
     http::async_read_header(
-        stream_, buffer_, *parser_,
+        socket_, buffer_, *parser_,
         [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnHeader(error); });
   }
 
@@ -110,7 +121,7 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
       return Refuse(413, "the request's body is over 1 MiB");
     }
     if (parser_->is_done()) return OnBody({});
-    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+    http::async_read(socket_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
       self->Guarded([&] { self->OnBody(error); });
     });
   }
@@ -129,11 +140,12 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
     HttpRequest plain{std::string(request.method_string()), std::string(request.target()), std::move(request.body())};
     if (PathOf(plain.target) == "/api/events") {
       if (plain.method != "GET") return Write(ErrorResponse(405, "use GET"), version, false, false);
-      return host_->OpenEventStream(stream_.release_socket(), version);
+      deadline_.cancel();
+      return host_->OpenEventStream(std::move(socket_), version);
     }
     // Answered through the executor, so a route that answers at once never writes from inside its own dispatch.
     const Respond respond = [self = shared_from_this(), version, keepAlive, head](HttpResponse response) {
-      net::post(self->stream_.get_executor(), [self, response = std::move(response), version, keepAlive, head] {
+      net::post(self->socket_.get_executor(), [self, response = std::move(response), version, keepAlive, head] {
         self->Guarded([&] { self->Write(response, version, keepAlive, head); });
       });
     };
@@ -147,7 +159,7 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
   void Write(const HttpResponse& answer, unsigned version, bool keepAlive, bool head) {
     if (closed_) return;
     response_.emplace(ToBeast(answer, version, keepAlive, head));
-    http::async_write(stream_, *response_,
+    http::async_write(socket_, *response_,
                       [self = shared_from_this(), keepAlive](beast::error_code error, std::size_t) {
                         self->response_.reset();
                         if (error || !keepAlive) return self->Close();
@@ -159,17 +171,17 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
   // before it reads the answer.
   void Refuse(unsigned status, const std::string& message) {
     response_.emplace(ToBeast(ErrorResponse(status, message), 11, false, false));
-    http::async_write(stream_, *response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+    http::async_write(socket_, *response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
       if (error) return self->Close();
       beast::error_code ignored;
-      self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-      self->stream_.expires_after(kDrainTimeout);
+      self->socket_.shutdown(tcp::socket::shutdown_send, ignored);
+      self->CloseAfter(kDrainTimeout);
       self->Drain();
     });
   }
 
   void Drain() {
-    stream_.async_read_some(net::buffer(scratch_), [self = shared_from_this()](beast::error_code error, std::size_t n) {
+    socket_.async_read_some(net::buffer(scratch_), [self = shared_from_this()](beast::error_code error, std::size_t n) {
       self->drained_ += n;
       if (error || self->drained_ > kMostDrainedBytes) return self->Close();
       self->Drain();
@@ -177,7 +189,8 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
   }
 
   std::shared_ptr<SessionHost> host_;
-  beast::tcp_stream stream_;
+  tcp::socket socket_;
+  net::steady_timer deadline_;  // whatever is being read or written by then, the connection closes
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::optional<Response> response_;
