@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <spdlog/logger.h>
+#include <nlohmann/json.hpp>
 
 #include "Check.h"
 #include "sandbox/console/ConfigFile.h"
@@ -132,9 +133,20 @@ std::unique_ptr<sandbox::console::Console> StartConsole(Session& session, const 
   return console;
 }
 
+// The one line that programs starting the server wait for, rather than reading the lines meant for people: printed
+// once the plug-in has loaded and everything that is on listens, as a JSON object of what listens where (null for
+// what is off).
+void AnnounceReady(const std::optional<std::string>& rcon, const sandbox::console::Console* console) {
+  nlohmann::ordered_json ready = {{"rcon", nullptr}, {"console", nullptr}};
+  if (rcon) ready["rcon"] = *rcon;
+  if (console != nullptr) ready["console"] = console->Address();
+  platform::WriteOut(std::string(kProgram) + "ready " + ready.dump() + "\n");
+}
+
 int Serve(const sandbox::rcon::Executor& execute, sandbox::console::Console* console, const ServerOptions& options,
           const std::shared_ptr<sandbox::server::FileSink>& logFile) {
   std::optional<sandbox::rcon::Server> server;
+  std::optional<std::string> rconEndpoint;
   if (options.rcon) {
     sandbox::rcon::Options rconOptions;
     rconOptions.bindAddress = options.bindAddress;
@@ -142,10 +154,11 @@ int Serve(const sandbox::rcon::Executor& execute, sandbox::console::Console* con
     rconOptions.password = options.password;
     server.emplace(rconOptions);
     server->Start();
-    platform::WriteOut(std::string(kProgram) + "RCON listening on " + Endpoint(options.bindAddress, server->Port()) +
-                       "\n");
+    rconEndpoint = Endpoint(options.bindAddress, server->Port());
+    platform::WriteOut(std::string(kProgram) + "RCON listening on " + *rconEndpoint + "\n");
   }
   if (!server && console == nullptr) throw std::runtime_error("neither RCON nor the console is on");
+  AnnounceReady(rconEndpoint, console);
   const auto reportFailure = [&](const std::string& failure) {
     const std::string message = failure + "; the server stops";
     spdlog::logger log("tidywarden-sandbox", logFile);
