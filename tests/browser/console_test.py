@@ -10,8 +10,6 @@ import json
 import os
 import re
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -36,49 +34,25 @@ _parser.add_argument("--launcher", default="")
 _parser.add_argument("--screenshots", default="")
 _parser.add_argument("server", nargs="?", default="")
 _options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
-LAUNCH = ([_options.launcher] if _options.launcher else []) + [_options.server]
-# A server under an emulator takes longer to start and to answer.
-START_SECONDS = 120 if _options.launcher else 30
+# A server under an emulator takes longer to answer.
 WAIT_SECONDS = 30 if _options.launcher else 10
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sandbox import Sandbox  # noqa: E402
 
 WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
 DEMO_CONFIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sandbox", "demo", "config.json")
 VIEWS = ["world", "config", "commands", "log"]
 
 
-class SandboxServer:
+class SandboxServer(Sandbox):
     """One sandbox server with the demo world (or the `world` given, as a world file's JSON) and the demo
     configuration, and its console on a free port."""
 
     def __init__(self, world=None):
-        self.directory = tempfile.mkdtemp(prefix="tidywarden-console-")
-        self.output = open(os.path.join(self.directory, "server.out"), "w+b")
-        environment = dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-test-password")
-        world_options = []
-        if world is not None:
-            world_options = ["--world", os.path.join(self.directory, "world.json")]
-            with open(world_options[1], "w", encoding="utf-8") as file:
-                json.dump(world, file, ensure_ascii=False)
-        self.process = subprocess.Popen(
-            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet", "--rcon-port", "0", "--console-port", "0"]
-            + world_options,
-            stdout=self.output, stderr=subprocess.STDOUT, env=environment)
-        deadline = time.time() + START_SECONDS
-        while time.time() < deadline:
-            self.output.seek(0)
-            found = re.search(rb"console: (http://\S+/)#token=([0-9a-f]{32})", self.output.read())
-            if found:
-                self.base = found.group(1).decode()
-                self.token = found.group(2).decode()
-                self.address = f"{self.base}#token={self.token}"
-                return
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.05)
-        self.output.seek(0)
-        text = self.output.read().decode(errors="replace")
-        self.stop()
-        raise RuntimeError(f"the sandbox server did not print its console address:\n{text}")
+        super().__init__(_options.server, launcher=_options.launcher, world=world, password="console-test-password",
+                         password_from="environment")
+        self.base, self.address = self.console_base, self.console_address
 
     def config_path(self, name="config.json"):
         return os.path.join(self.directory, "ArkApi", "Plugins", "Tidywarden", name)
@@ -98,17 +72,6 @@ class SandboxServer:
             headers={"Authorization": f"Bearer {self.token}", "Content-Type": "text/plain; charset=utf-8"})
         with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as response:
             return json.load(response)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.output.close()
-        shutil.rmtree(self.directory, ignore_errors=True)
 
 
 def start_browser(language):
