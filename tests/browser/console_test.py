@@ -127,8 +127,13 @@ class Page:
             ".filter(r => r.dataset.persistent === String(arguments[0])).map(r => r.dataset.class);", persistent))
 
     def class_count(self, name):
-        cells = self.all(f'[data-role="class-counts"] tr[data-class="{name}"] td')
-        return int(cells[-1].text) if cells else None
+        """The live count in the class's row, None without a row: read in one step, since the table may be drawn
+        again between finding a cell and reading its text."""
+        text = self.driver.execute_script(
+            "const row = document.querySelector('[data-role=\"class-counts\"] tr[data-class=\"' +"
+            " CSS.escape(arguments[0]) + '\"]');"
+            "return row && row.lastElementChild ? row.lastElementChild.textContent : null;", name)
+        return int(text) if text is not None else None
 
     def run_form(self, form, **fields):
         """Fills a command form, runs it, and answers (line, reply) as the page shows them."""

@@ -197,8 +197,10 @@ class GuideLayout(unittest.TestCase):
             taken = set()
             anchors[name] = {anchor_of(html.escape(title), taken) for _, title in headings(text)}
         sources = {os.path.join("docs", name): text for name, text in self.guides.items()}
-        with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
-            sources["README.md"] = readme.read()
+        for other in ["README.md"] + [os.path.join("docs", name) for name in sorted(os.listdir(os.path.join(ROOT, "docs")))
+                                      if name.endswith(".md") and not name.startswith("admin-guide")]:
+            with open(os.path.join(ROOT, other), encoding="utf-8") as readme:
+                sources[other] = readme.read()
         links = 0
         for source, text in sources.items():
             for target, anchor in re.findall(r"\]\(((?:[\w./-]*?)admin-guide(?:\.zh-CN)?\.md)?#([^)\s]+)\)", text):
