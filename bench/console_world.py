@@ -200,9 +200,8 @@ def main():
         other_page = serve(OtherPage) if options.running_browser else None
         floor_page = None
         if options.floor:
-            token = address.split("#token=")[1]
-            request = urllib.request.Request(address.split("#")[0] + "api/world?rows=100",
-                                             headers={"Authorization": f"Bearer {token}"})
+            request = urllib.request.Request(server.console_base + "api/world?rows=100",
+                                             headers={"Authorization": f"Bearer {server.token}"})
             with urllib.request.urlopen(request) as answer:
                 FloorPage.answer = answer.read()
             # What the console's tables draw of each kind before they are scrolled (table.js, rowsInSight).
