@@ -466,6 +466,10 @@ Response ConsoleImpl::HandleApi(const Request& request) {
       return MakeResponse(200, "application/json; charset=utf-8",
                           WorldSnapshotJson(ids, this->version, services.pluginLoaded(), rows), version);
     }
+    if (path == "/api/commands") {
+      if (method != http::verb::get) return ErrorResponse(405, "use GET", version);
+      return JsonResponse(200, {{"commands", services.commandWords()}}, version);
+    }
     if (path == "/api/config") {
       const std::string file = services.configPath();
       const check::Language language = LanguageOf(request);
