@@ -333,6 +333,9 @@ class ConsoleStoryTest(unittest.TestCase):
             removed = page.rows("structure", "removed")
             self.assertEqual([row[1] for row in removed], ["Wall_C"] * 3)
             self.assertEqual(page.structures(persistent=True), ["Foundation_C"] * 2)
+            # The wall outside the persistent level stands, and nothing was added.
+            self.assertEqual(page.structures(persistent=False), ["Wall_C"])
+            self.assertEqual(page.rows("structure", "added"), [])
             live_walls = [row for row in page.rows("structure") if row[1] == "Wall_C" and "removed" not in row[2]]
             self.assertEqual(page.class_count("Wall_C"), len(live_walls))
             page.screenshot("world", language)
