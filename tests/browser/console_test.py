@@ -42,6 +42,11 @@ START_SECONDS = 120 if _options.launcher else 30
 WAIT_SECONDS = 30 if _options.launcher else 10
 
 WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
+# Every command the sandbox server runs, the plug-in's while it is loaded.
+PLUGIN_WORDS = ["Tidywarden.reload", "Tidywarden.DestroySpecifystructure", "Tidywarden.DestroySpecifydino"]
+SANDBOX_WORDS = [f"sandbox.{name}" for name in [
+    "help", "classes", "creatures", "structures", "inventories", "spawn", "place", "give", "view", "finish", "engram",
+    "startgame", "hooks", "commands", "unload", "load", "log", "check"]]
 DEMO_CONFIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sandbox", "demo", "config.json")
 VIEWS = ["world", "config", "commands", "log"]
 
@@ -164,13 +169,19 @@ class Page:
             ".filter(r => r.dataset.persistent === String(arguments[0])).map(r => r.dataset.class);", persistent))
 
     def class_count(self, name):
-        cells = self.all(f'[data-role="class-counts"] tr[data-class="{name}"] td')
-        return int(cells[-1].text) if cells else None
+        # Read in one step: the counts are drawn afresh with every answer about the world.
+        count = self.driver.execute_script(
+            "const row = [...document.querySelectorAll('[data-role=class-counts] tr')]"
+            ".find(r => r.dataset.class === arguments[0]);"
+            "return row ? row.lastElementChild.textContent : null;", name)
+        return None if count is None else int(count)
 
     def run_form(self, form, **fields):
         """Fills a command form, runs it, and answers (line, reply) as the page shows them."""
         self.open_view("commands")
-        box = self.one(f'[data-view="commands"] [data-form="{form}"]')
+        # The views other than the World view are built once it shows its first rows.
+        box = self.wait(lambda: next(iter(self.all(f'[data-view="commands"] [data-form="{form}"]')), None),
+                        f"the {form} form")
         for name, value in fields.items():
             control = box.find_element(By.CSS_SELECTOR, f'[data-field="{name}"]')
             if control.tag_name == "select":
@@ -208,6 +219,17 @@ class Page:
         self.open_view(view)
         time.sleep(0.3)
         self.driver.save_screenshot(os.path.join(_options.screenshots, f"console-{view}-{language}.png"))
+
+    def command_words(self):
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#command-words option')].map(o => o.value);")
+
+
+def api_get(server, path):
+    request = urllib.request.Request(f"{server.base}{path.lstrip('/')}",
+                                     headers={"Authorization": f"Bearer {server.token}"})
+    with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as response:
+        return json.load(response)
 
 
 def demo_config_with(old, new):
@@ -344,6 +366,11 @@ class ConsoleStoryTest(unittest.TestCase):
             page.open_view("commands")
             page.one('[data-role="command-line"]').send_keys("Tidywarden.DestroySpecifydino\n")
             self.assertEqual(page.last_reply("commands"), ("Tidywarden.DestroySpecifydino", "格式错误！"))
+
+        with self.subTest("the command line offers the words the server runs"):
+            served = api_get(server, "/api/commands")["commands"]
+            self.assertEqual(sorted(served), sorted(PLUGIN_WORDS + SANDBOX_WORDS))
+            page.wait(lambda: page.command_words() == served, "the served command words")
 
         with self.subTest("the log shows the plug-in's lines apart, newest last"):
             page.open_view("log")

@@ -1,17 +1,12 @@
 // The Configuration view: the live config.json in an editor with line numbers, the checker's findings marked
 // at their lines, saving, saving with a reload, and a world built from the configuration.
 import { request } from './api.js';
-import { language, t } from './i18n.js';
+import { element } from './dom.js';
+import { t } from './i18n.js';
 import { findingLine, locatePointers } from './positions.js';
 
 const LINE_HEIGHT = 20;
 const PADDING = 6;
-
-function element(tag, className) {
-  const node = document.createElement(tag);
-  node.className = className;
-  return node;
-}
 
 export function lineStartOffset(text, line) {
   let offset = 0;
@@ -143,7 +138,7 @@ export function createConfigView(root, { world, runCommand }) {
       }
       if (Array.isArray(finding.log) && finding.log.length) {
         // The plug-in's own log lines for this fault, exactly as it writes them.
-        const log = element('pre', 'finding-log');
+        const log = element('pre', { className: 'finding-log' });
         log.textContent = finding.log.join('\n');
         li.append(log);
       }
@@ -155,7 +150,7 @@ export function createConfigView(root, { world, runCommand }) {
   }
 
   async function load() {
-    const { status: code, body } = await request('GET', `/api/config?lang=${encodeURIComponent(language())}`);
+    const { status: code, body } = await request('GET', '/api/config');
     if (code !== 200) {
       setStatus('config.failed', { error: body.error || code });
       return;
@@ -173,7 +168,7 @@ export function createConfigView(root, { world, runCommand }) {
   async function checkUnsaved() {
     if (!liveCheck) return;
     const text = editor.value;
-    const { status: code, body } = await request('POST', `/api/check?lang=${encodeURIComponent(language())}`,
+    const { status: code, body } = await request('POST', '/api/check',
       text, 'text/plain; charset=utf-8');
     if (code === 404 || code === 405) {
       liveCheck = false;
@@ -185,7 +180,7 @@ export function createConfigView(root, { world, runCommand }) {
   async function save() {
     const text = editor.value;
     setStatus('config.saving');
-    const { status: code, body } = await request('PUT', `/api/config?lang=${encodeURIComponent(language())}`,
+    const { status: code, body } = await request('PUT', '/api/config',
       text, 'text/plain; charset=utf-8');
     if (code !== 200 || !body.saved) {
       setStatus('config.saveFailed', { error: body.error || `HTTP ${code}` });
@@ -208,7 +203,7 @@ export function createConfigView(root, { world, runCommand }) {
   async function worldFromConfig() {
     if (dirty() && !(await save())) return;
     await world.beginAction();
-    const { status: code, body } = await request('POST', `/api/world-from-config?lang=${encodeURIComponent(language())}`, {});
+    const { status: code, body } = await request('POST', '/api/world-from-config', {});
     world.load().catch(() => {});
     unmatchedBox.hidden = false;
     if (code !== 200) {
@@ -293,7 +288,7 @@ export function createConfigView(root, { world, runCommand }) {
     load,
     // The server announces every save, this page's own too: only a text other than the one saved here counts.
     changedOnDisk: async () => {
-      const { status: code, body } = await request('GET', `/api/config?lang=${encodeURIComponent(language())}`);
+      const { status: code, body } = await request('GET', '/api/config');
       if (code !== 200 || body.text === saved) return;
       if (dirty()) setStatus('config.changedElsewhere');
       else await load();
