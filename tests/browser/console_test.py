@@ -386,7 +386,12 @@ class ConsoleStoryTest(unittest.TestCase):
             page.one('[data-role="pause"]').click()
             before = len(page.all('[data-role="log-line"]'))
             server.command("sandbox.unload")
+            # Unloaded by another client: the page says so, and offers the plug-in's commands no more.
+            page.wait(lambda: page.one('[data-role="plugin-state"]').get_attribute("data-loaded") == "false"
+                      and not set(PLUGIN_WORDS) & set(page.command_words()), "the plug-in shown unloaded")
             server.command("sandbox.load")
+            page.wait(lambda: page.one('[data-role="plugin-state"]').get_attribute("data-loaded") == "true"
+                      and set(PLUGIN_WORDS) <= set(page.command_words()), "the plug-in shown loaded again")
             page.wait(lambda: page.one('[data-role="log-state"]').get_attribute("data-state") == "paused"
                       and re.search(r"[1-9]", page.one('[data-role="log-state"]').text), "lines held back")
             self.assertEqual(len(page.all('[data-role="log-line"]')), before)
