@@ -27,6 +27,7 @@ try:
     from selenium.common.exceptions import TimeoutException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:
     webdriver = None
@@ -296,6 +297,15 @@ class ConsoleStoryTest(unittest.TestCase):
             self.assertEqual(page.rows("item", "added"), [])
             self.assertEqual(page.class_count("Contraband_C"), 0)
 
+        editor = page.one('[data-role="config-editor"]')
+        status = page.one('[data-role="config-status"]')
+        with self.subTest("an edit undone shows the file's own state again"):
+            page.open_view("config")
+            page.wait(lambda: status.get_attribute("data-state") == "clean", "the configuration as loaded")
+            for keys, state in [(" ", "edited"), (Keys.BACKSPACE, "clean")]:
+                editor.send_keys(keys)
+                page.wait(lambda: status.get_attribute("data-state") == state, state)
+
         bad = demo_config_with("Dodo.Dodo'", "Dodo.Dodo_C'")
         bad_line = line_of(bad, "Dodo_C'")
         with self.subTest("a creature path ending in _C' is marked W203 at its line"):
@@ -325,8 +335,6 @@ class ConsoleStoryTest(unittest.TestCase):
             with open(server.config_path("config.json.bak"), encoding="utf-8") as file:
                 self.assertEqual(file.read(), bad)
 
-        editor = page.one('[data-role="config-editor"]')
-        status = page.one('[data-role="config-status"]')
         with self.subTest("a save made elsewhere reaches the editor, and never overwrites unsaved changes"):
             elsewhere = good.replace('"ExceedSestructionLevel": 100', '"ExceedSestructionLevel": 120')
             server.put_config(elsewhere)
@@ -341,7 +349,7 @@ class ConsoleStoryTest(unittest.TestCase):
             page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
             editor.send_keys(" ")
             time.sleep(1)
-            self.assertEqual(status.get_attribute("data-state"), "dirty")
+            self.assertEqual(status.get_attribute("data-state"), "edited")
             page.type_config(good)
             page.one('[data-role="save"]').click()
             page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
