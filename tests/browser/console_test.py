@@ -221,6 +221,15 @@ class Page:
         time.sleep(0.3)
         self.driver.save_screenshot(os.path.join(_options.screenshots, f"console-{view}-{language}.png"))
 
+    def marks(self):
+        """{line: severity} of the editor's line marks, as the bands behind the text and the gutter show them."""
+        bands, gutter = self.driver.execute_script(
+            "const of = s => [...document.querySelectorAll(s)].map(n => [n.dataset.line, n.className]);"
+            "return [of('[data-role=mark]'), of('[data-role=gutter] .marked')];")
+        as_marks = lambda nodes: {int(line): classes.split()[-1] for line, classes in nodes}
+        self.test.assertEqual(as_marks(bands), as_marks(gutter))
+        return as_marks(bands)
+
     def command_words(self):
         return self.driver.execute_script(
             "return [...document.querySelectorAll('#command-words option')].map(o => o.value);")
@@ -320,6 +329,16 @@ class ConsoleStoryTest(unittest.TestCase):
                 "const e = document.querySelector('[data-role=config-editor]');"
                 "return e.value.slice(0, e.selectionStart).split('\\n').length;")
             self.assertEqual(selected, bad_line)
+
+        both = demo_config_with('Rex.Rex\'": {"ExceedSestructionLevel": 100}',
+                                'Rex.Rex_C\'": {"ExceedSestructionLevel": "100"}')
+        both_line = line_of(both, "Rex_C'")
+        with self.subTest("a line holding an error and a warning is marked as an error"):
+            page.type_config(both)
+            page.one('[data-role="save"]').click()
+            page.wait(lambda: {("E132", both_line), ("W203", both_line)} <= set(page.findings()), "E132 and W203")
+            self.assertEqual(page.marks(), {both_line: "error"})
+            page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
             page.screenshot("config", language)
 
         with self.subTest("fixed, saved and reloaded: the reply is shown and the previous file kept"):
@@ -333,7 +352,7 @@ class ConsoleStoryTest(unittest.TestCase):
             with open(server.config_path(), encoding="utf-8") as file:
                 self.assertEqual(file.read(), good)
             with open(server.config_path("config.json.bak"), encoding="utf-8") as file:
-                self.assertEqual(file.read(), bad)
+                self.assertEqual(file.read(), both)
 
         with self.subTest("a save made elsewhere reaches the editor, and never overwrites unsaved changes"):
             elsewhere = good.replace('"ExceedSestructionLevel": 100', '"ExceedSestructionLevel": 120')
@@ -550,6 +569,21 @@ class PageModulesTest(unittest.TestCase):
             with self.subTest(finding=finding):
                 self.assertEqual(
                     self.call("positions.js", "m.findingLine(a[0], m.locatePointers(a[1]))", finding, text), line)
+
+    def test_a_line_is_marked_with_its_worst_finding(self):
+        cases = [
+            ("error after a warning", [("warning", 4), ("error", 4)], {4: "error"}),
+            ("warning after an error", [("error", 4), ("warning", 4)], {4: "error"}),
+            ("note after a warning", [("warning", 2), ("note", 2)], {2: "warning"}),
+            ("all three", [("note", 3), ("error", 3), ("warning", 3)], {3: "error"}),
+            ("lines apart", [("note", 1), ("error", 2), ("warning", 1)], {1: "warning", 2: "error"}),
+            ("none", [], {}),
+        ]
+        for name, findings, expected in cases:
+            with self.subTest(name):
+                marks = self.call("config.js", "[...m.worstPerLine(a[0].map(([severity, markLine]) => "
+                                  "({severity, markLine})))]", findings)
+                self.assertEqual({line: severity for line, severity in marks}, expected)
 
     def test_a_broken_text_keeps_the_places_before_its_fault(self):
         text = '{\n  "Destroylist": {\n    "a": {"Blueprint": "x"}\n  ,, \n  "DestroyDinolist": {}\n}'
