@@ -43,6 +43,9 @@ START_SECONDS = 120 if _options.launcher else 30
 WAIT_SECONDS = 30 if _options.launcher else 10
 
 WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
+# The guides' column is about this wide.
+PICTURE_WIDTH = 1000
+PICTURE_HEIGHT = 720
 # Every command the sandbox server runs, the plug-in's while it is loaded.
 PLUGIN_WORDS = ["Tidywarden.reload", "Tidywarden.DestroySpecifystructure", "Tidywarden.DestroySpecifydino"]
 SANDBOX_WORDS = [f"sandbox.{name}" for name in [
@@ -213,13 +216,23 @@ class Page:
             "return [...document.querySelectorAll('[data-view=config] [data-role=finding]')]"
             ".map(f => [f.dataset.code, f.dataset.line]);")]
 
-    def screenshot(self, view, language):
+    def screenshot(self, view, language, height=PICTURE_HEIGHT):
+        """A picture of a view for the guides, as wide as their column, so that the code text in it (12 px and
+        more) is read at its own size there; `height` None takes the page's full height."""
         if not _options.screenshots:
             return
         os.makedirs(_options.screenshots, exist_ok=True)
         self.open_view(view)
-        time.sleep(0.3)
-        self.driver.save_screenshot(os.path.join(_options.screenshots, f"console-{view}-{language}.png"))
+        metrics = {"width": PICTURE_WIDTH, "height": height or PICTURE_HEIGHT, "deviceScaleFactor": 1, "mobile": False}
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
+        try:
+            if height is None:
+                metrics["height"] = self.driver.execute_script("return document.documentElement.scrollHeight")
+                self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
+            time.sleep(0.3)
+            self.driver.save_screenshot(os.path.join(_options.screenshots, f"console-{view}-{language}.png"))
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
     def marks(self):
         """{line: severity} of the editor's line marks, as the bands behind the text and the gutter show them."""
@@ -387,7 +400,7 @@ class ConsoleStoryTest(unittest.TestCase):
             self.assertEqual(page.rows("structure", "added"), [])
             live_walls = [row for row in page.rows("structure") if row[1] == "Wall_C" and "removed" not in row[2]]
             self.assertEqual(page.class_count("Wall_C"), len(live_walls))
-            page.screenshot("world", language)
+            page.screenshot("world", language, height=None)
 
         with self.subTest("the free command line runs any line"):
             page.open_view("commands")
@@ -399,6 +412,18 @@ class ConsoleStoryTest(unittest.TestCase):
             self.assertEqual(sorted(served), sorted(PLUGIN_WORDS + SANDBOX_WORDS))
             page.wait(lambda: page.command_words() == served, "the served command words")
 
+        broken = good[:good.rindex("}")]
+        with self.subTest("a broken file saved and reloaded: no reply, and the plug-in's error line in the log"):
+            page.type_config(broken)
+            page.one('[data-role="save-reload"]').click()
+            self.assertEqual(page.last_reply("config"), ("Tidywarden.reload", ""))
+            page.open_view("log")
+            page.wait(lambda: "[Sweepmark1.4.1][error]" in page.all('[data-role="log-line"].plugin')[-1].text,
+                      "the plug-in's error line")
+            page.type_config(good)
+            page.one('[data-role="save"]').click()
+            page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
+
         with self.subTest("the log shows the plug-in's lines apart, newest last"):
             page.open_view("log")
             page.wait(lambda: any("已加载" in line.text for line in page.all('[data-role="log-line"].plugin')),
@@ -407,7 +432,6 @@ class ConsoleStoryTest(unittest.TestCase):
                 self.assertIn("[Sweepmark1.4.1]", line.text)
             for line in page.all('[data-role="log-line"]:not(.plugin)'):
                 self.assertNotIn("[Sweepmark1.4.1]", line.text)
-            page.screenshot("log", language)
 
         with self.subTest("a paused log holds new lines back until resumed"):
             page.one('[data-role="pause"]').click()
@@ -425,6 +449,8 @@ class ConsoleStoryTest(unittest.TestCase):
             page.one('[data-role="pause"]').click()
             page.wait(lambda: len(page.all('[data-role="log-line"]')) > before, "the held lines")
             self.assertIn("已加载", page.all('[data-role="log-line"].plugin')[-1].text)
+            # The log's few lines, without the empty box below them.
+            page.screenshot("log", language, height=420)
 
         unwrapped = demo_config_with("Blueprint'/Game/Demo/Dinos/Dodo.Dodo'", "/Game/Demo/Dinos/Dodo.Dodo")
         with self.subTest("a world from the configuration, with the path no class can have and why"):
