@@ -149,12 +149,16 @@ function createFindings(root, editor) {
   const total = root.querySelector('[data-role="findings-total"]');
   let shown = [];
 
+  function draw() {
+    list.replaceChildren(...shown.map(findingItem));
+    total.textContent = shown.length ? String(shown.length) : t('config.noFindings');
+  }
+
   function show(findings, text) {
     const places = locatePointers(text);
     shown = (findings || []).map((finding) => ({ ...finding, markLine: findingLine(finding, places) }));
     shown.sort((a, b) => a.markLine - b.markLine);
-    list.replaceChildren(...shown.map(findingItem));
-    total.textContent = shown.length ? String(shown.length) : t('config.noFindings');
+    draw();
     editor.mark(shown);
   }
 
@@ -168,14 +172,8 @@ function createFindings(root, editor) {
     editor.goToLine(Number(chosen(event).dataset.line));
   });
 
-  return {
-    show,
-    // The same findings in the language now shown.
-    relabel: () => {
-      list.replaceChildren(...shown.map(findingItem));
-      total.textContent = shown.length ? String(shown.length) : t('config.noFindings');
-    },
-  };
+  // relabel: the same findings in the language now shown.
+  return { show, relabel: draw };
 }
 
 const unmatchedItem = (entry) => element('li', { data: { role: 'unmatched-path', code: entry.code || '' } },
