@@ -441,7 +441,9 @@ void ConsoleImpl::Accept() {
 }
 
 void ConsoleImpl::NoticeWorldChanges() {
-  const std::uint64_t now = WorldFingerprint();
+  // The pages show whether the plug-in is loaded beside the world, and offer its commands only while it is: an RCON
+  // client loading or unloading it changes what they show as much as a new creature does.
+  const std::uint64_t now = WorldFingerprint() ^ static_cast<std::uint64_t>(services.pluginLoaded());
   if (fingerprint && *fingerprint == now) return;
   const bool first = !fingerprint;
   fingerprint = now;
@@ -465,6 +467,10 @@ Response ConsoleImpl::HandleApi(const Request& request) {
       NoticeWorldChanges();
       return MakeResponse(200, "application/json; charset=utf-8",
                           WorldSnapshotJson(ids, this->version, services.pluginLoaded(), rows), version);
+    }
+    if (path == "/api/commands") {
+      if (method != http::verb::get) return ErrorResponse(405, "use GET", version);
+      return JsonResponse(200, {{"commands", services.commandWords()}}, version);
     }
     if (path == "/api/config") {
       const std::string file = services.configPath();

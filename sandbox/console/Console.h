@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sandbox/host/Sandbox.h"
 
@@ -23,6 +24,9 @@ struct Services {
   // saying why, with the world left as it was.
   std::function<void(const std::string& worldText)> replaceWorld;
   std::function<bool()> pluginLoaded;
+  // The first words of every command line the server runs: the commands registered with the host, then the
+  // sandbox's own.
+  std::function<std::vector<std::string>()> commandWords;
   // Log lines come in the plug-in's encoding (GBK); the page wants UTF-8. Called on any thread.
   std::function<std::string(std::string_view bytes)> logToUtf8;
 };

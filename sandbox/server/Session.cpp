@@ -297,6 +297,12 @@ std::span<const Session::Command> Session::Commands() {
   return commands;
 }
 
+std::vector<std::string> Session::CommandWords() {
+  std::vector<std::string> words = ArkApi::GetCommands().RconCommandNames();
+  for (const Command& command : Commands()) words.push_back("sandbox." + std::string(command.name));
+  return words;
+}
+
 std::string Session::Help() {
   constexpr std::size_t kHelpColumn = 42;
   std::string text = "sandbox commands:\n";

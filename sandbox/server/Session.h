@@ -28,6 +28,8 @@ class Session {
   // Runs one command line: "sandbox." commands here, anything else through the host's RCON dispatch.
   // Returns the reply text, UTF-8, one line per reply the game sent.
   std::string Execute(const std::string& line, std::int32_t packetId = 1);
+  // The commands Execute runs: those registered with the host, then the sandbox's own, each by its first word.
+  static std::vector<std::string> CommandWords();
 
  private:
   struct Command;

@@ -114,6 +114,7 @@ std::unique_ptr<sandbox::console::Console> StartConsole(Session& session, const 
     session.ReplaceWorld([&] { sandbox::server::BuildWorld(world); });
   };
   services.pluginLoaded = [&session] { return session.PluginLoaded(); };
+  services.commandWords = &Session::CommandWords;
   services.logToUtf8 = [](std::string_view bytes) { return platform::GbkToUtf8(bytes); };
   auto console = std::make_unique<sandbox::console::Console>(sandbox::console::Options{options.consolePort, {}},
                                                              std::move(services));
