@@ -16,13 +16,10 @@ same first answer, served from here, and draws as many rows of it in a plain tab
 machine take for that alone.
 """
 import argparse
-import json
 import os
-import re
 import shutil
-import signal
 import statistics
-import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -34,6 +31,11 @@ from selenium.webdriver.chrome.service import Service
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE = os.path.join(HERE, "..", "sandbox", "console", "page")
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
+from sandbox import Sandbox, SandboxError  # noqa: E402
+
+# The large world takes a while to build before the server is ready, on a loaded machine most of all.
+START_SECONDS = 120
 
 
 def world(creatures, structures, inventories):
@@ -183,28 +185,14 @@ def main():
     parser.add_argument("--inventories", type=int, default=1000)
     options = parser.parse_args()
 
-    directory = tempfile.mkdtemp(prefix="tidywarden-console-bench-")
-    world_file = os.path.join(directory, "world.json")
-    with open(world_file, "w") as file:
-        json.dump(world(options.creatures, options.structures, options.inventories), file)
-    output = open(os.path.join(directory, "server.out"), "w+b")
-    launch = ([options.launcher] if options.launcher else []) + [options.server]
-    server = subprocess.Popen(launch + ["--dir", directory, "--world", world_file, "--demo-config", "--quiet",
-                                        "--console-port", "0", "--rcon-port", "0"],
-                              stdout=output, stderr=subprocess.STDOUT,
-                              env=dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-bench-password"))
     try:
-        address = None
-        deadline = time.time() + 120
-        while address is None and time.time() < deadline and server.poll() is None:
-            output.seek(0)
-            found = re.search(rb"console: (\S+)", output.read())
-            address = found.group(1).decode() if found else None
-            time.sleep(0.05)
-        if address is None:
-            output.seek(0)
-            raise SystemExit("the server did not start:\n" + output.read().decode(errors="replace"))
-
+        server = Sandbox(options.server, launcher=options.launcher, password_from="environment",
+                         world=world(options.creatures, options.structures, options.inventories),
+                         start_seconds=START_SECONDS)
+    except SandboxError as error:
+        raise SystemExit(str(error)) from None
+    try:
+        address = server.console_address
         results = {"world-rows-shown": [], "world-rows-painted": [], "whole world shown": [], "world request sent": [],
                    "world received": [], "page's own work (received to rows shown)": []}
         if options.running_browser:
@@ -212,9 +200,8 @@ def main():
         other_page = serve(OtherPage) if options.running_browser else None
         floor_page = None
         if options.floor:
-            token = address.split("#token=")[1]
-            request = urllib.request.Request(address.split("#")[0] + "api/world?rows=100",
-                                             headers={"Authorization": f"Bearer {token}"})
+            request = urllib.request.Request(server.console_base + "api/world?rows=100",
+                                             headers={"Authorization": f"Bearer {server.token}"})
             with urllib.request.urlopen(request) as answer:
                 FloorPage.answer = answer.read()
             # What the console's tables draw of each kind before they are scrolled (table.js, rowsInSight).
@@ -274,13 +261,7 @@ def main():
             size = sum(os.path.getsize(os.path.join(PAGE, name)) for name in os.listdir(PAGE))
             print(f"page: {size} bytes in {len(os.listdir(PAGE))} files")
     finally:
-        server.send_signal(signal.SIGINT)
-        try:
-            server.wait(30)
-        except subprocess.TimeoutExpired:
-            server.kill()
-        output.close()
-        shutil.rmtree(directory, ignore_errors=True)
+        server.stop()
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/GameAccess.h"
 #include "sandbox/console/JsonText.h"
 #include "sandbox/console/WorldJson.h"
 #include "sandbox/game/GameWorld.h"
@@ -189,6 +190,19 @@ TEST_F(WorldJsonTest, TheWholeWorldAsTheGameHoldsIt) {
   EXPECT_EQ(classes["Say\"Hi\"_C"]["path"], console::CreaturePathOf(quoted_));
   EXPECT_EQ(classes["Say\"Hi\"_C"]["kind"], "creature");
   EXPECT_TRUE(classes["Berry_C"]["builds"].is_null());
+}
+
+// Deriving a class's path makes its default object, as the plug-in's purges and spawn check do for every actor they
+// look at; the world's rows and counts stay those of its actors.
+TEST_F(WorldJsonTest, DefaultObjectsOfClassesAreNoActorsOfTheWorld) {
+  console::ObjectIds ids;
+  const std::string before = console::WorldSnapshotJson(ids, 1, true);
+  for (game::GameObject* cls : {wall_, chinese_, quoted_}) {
+    ASSERT_NE(host::Call<members::GetDefaultObject>(reinterpret_cast<UClass*>(cls), true), nullptr);
+  }
+  EXPECT_EQ(json::parse(console::WorldSnapshotJson(ids, 1, true)), json::parse(before));
+  const json first = json::parse(console::WorldSnapshotJson(ids, 1, true, 2));
+  EXPECT_EQ(first["totals"], json({{"creatures", 9}, {"structures", 5}, {"inventories", 4}, {"items", 9}}));
 }
 
 // The first answer lists a prefix of each kind, with counts that agree with the whole world, and gives the same

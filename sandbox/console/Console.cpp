@@ -132,7 +132,9 @@ HttpResponse ConsoleImpl::WorldFromConfigResponse(const HttpRequest& request) {
 }
 
 void ConsoleImpl::NoticeWorldChanges() {
-  const std::uint64_t now = WorldFingerprint();
+  // The pages show whether the plug-in is loaded beside the world, and offer its commands only while it is: an RCON
+  // client loading or unloading it changes what they show as much as a new creature does.
+  const std::uint64_t now = WorldFingerprint() ^ static_cast<std::uint64_t>(services.pluginLoaded());
   if (fingerprint && *fingerprint == now) return;
   const bool first = !fingerprint;
   fingerprint = now;

@@ -259,6 +259,8 @@ std::vector<GameObject*> ActorsOutsideLevel() {
   for (const auto& record : TheState().objects) {
     if (record->kind != Kind::Structure && record->kind != Kind::Creature) continue;
     if (record->destroyed || placed.contains(&record->view)) continue;
+    // A class's default object, made when a path is derived from it, is the game's template, not a world's actor.
+    if (record->view.cls != nullptr && RecordOf(record->view.cls).defaultObject == &record->view) continue;
     outside.push_back(&record->view);
   }
   return outside;

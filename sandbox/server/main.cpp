@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <spdlog/logger.h>
+#include <nlohmann/json.hpp>
 
 #include "Check.h"
 #include "sandbox/console/ConfigFile.h"
@@ -90,7 +91,7 @@ std::unique_ptr<sandbox::console::Console> StartConsole(sandbox::server::GameLoo
     session.ReplaceWorld([&] { sandbox::server::BuildWorld(world); });
   };
   services.pluginLoaded = [&session] { return session.PluginLoaded(); };
-  services.commandWords = [] { return Session::CommandWords(); };
+  services.commandWords = &Session::CommandWords;
   services.logToUtf8 = [](std::string_view bytes) { return platform::GbkToUtf8(bytes); };
   auto console = std::make_unique<sandbox::console::Console>(
       game.Executor(), sandbox::console::Options{options.consolePort, {}}, std::move(services));
@@ -110,9 +111,20 @@ std::unique_ptr<sandbox::console::Console> StartConsole(sandbox::server::GameLoo
   return console;
 }
 
+// The one line that programs starting the server wait for, rather than reading the lines meant for people: printed
+// once the plug-in has loaded and everything that is on listens, as a JSON object of what listens where (null for
+// what is off).
+void AnnounceReady(const std::optional<std::string>& rcon, const sandbox::console::Console* console) {
+  nlohmann::ordered_json ready = {{"rcon", nullptr}, {"console", nullptr}};
+  if (rcon) ready["rcon"] = *rcon;
+  if (console != nullptr) ready["console"] = console->Address();
+  platform::WriteOut(std::string(kProgram) + "ready " + ready.dump() + "\n");
+}
+
 int Serve(sandbox::server::GameLoop& game, const sandbox::rcon::Executor& execute, sandbox::console::Console* console,
           const ServerOptions& options, const std::shared_ptr<sandbox::server::FileSink>& logFile) {
   std::optional<sandbox::rcon::Server> server;
+  std::optional<std::string> rconEndpoint;
   if (options.rcon) {
     sandbox::rcon::Options rconOptions;
     rconOptions.bindAddress = options.bindAddress;
@@ -120,10 +132,11 @@ int Serve(sandbox::server::GameLoop& game, const sandbox::rcon::Executor& execut
     rconOptions.password = options.password;
     server.emplace(game.Executor(), rconOptions, execute);
     server->Start();
-    platform::WriteOut(std::string(kProgram) + "RCON listening on " + Endpoint(options.bindAddress, server->Port()) +
-                       "\n");
+    rconEndpoint = Endpoint(options.bindAddress, server->Port());
+    platform::WriteOut(std::string(kProgram) + "RCON listening on " + *rconEndpoint + "\n");
   }
   if (!server && console == nullptr) throw std::runtime_error("neither RCON nor the console is on");
+  AnnounceReady(rconEndpoint, console);
   const auto reportFailure = [&](const std::string& failure) {
     const std::string message = failure + "; the server stops";
     spdlog::logger log("tidywarden-sandbox", logFile);

@@ -10,8 +10,6 @@ import json
 import os
 import re
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -27,6 +25,7 @@ try:
     from selenium.common.exceptions import TimeoutException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:
     webdriver = None
@@ -36,49 +35,33 @@ _parser.add_argument("--launcher", default="")
 _parser.add_argument("--screenshots", default="")
 _parser.add_argument("server", nargs="?", default="")
 _options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
-LAUNCH = ([_options.launcher] if _options.launcher else []) + [_options.server]
-# A server under an emulator takes longer to start and to answer.
-START_SECONDS = 120 if _options.launcher else 30
+# A server under an emulator takes longer to answer.
 WAIT_SECONDS = 30 if _options.launcher else 10
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sandbox import Sandbox  # noqa: E402
+
 WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
+# The guides' column is about this wide.
+PICTURE_WIDTH = 1000
+PICTURE_HEIGHT = 720
+# Every command the sandbox server runs, the plug-in's while it is loaded.
+PLUGIN_WORDS = ["Tidywarden.reload", "Tidywarden.DestroySpecifystructure", "Tidywarden.DestroySpecifydino"]
+SANDBOX_WORDS = [f"sandbox.{name}" for name in [
+    "help", "classes", "creatures", "structures", "inventories", "spawn", "place", "give", "view", "finish", "engram",
+    "startgame", "hooks", "commands", "unload", "load", "log", "check"]]
 DEMO_CONFIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sandbox", "demo", "config.json")
 VIEWS = ["world", "config", "commands", "log"]
 
 
-class SandboxServer:
+class SandboxServer(Sandbox):
     """One sandbox server with the demo world (or the `world` given, as a world file's JSON) and the demo
     configuration, and its console on a free port."""
 
     def __init__(self, world=None):
-        self.directory = tempfile.mkdtemp(prefix="tidywarden-console-")
-        self.output = open(os.path.join(self.directory, "server.out"), "w+b")
-        environment = dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-test-password")
-        world_options = []
-        if world is not None:
-            world_options = ["--world", os.path.join(self.directory, "world.json")]
-            with open(world_options[1], "w", encoding="utf-8") as file:
-                json.dump(world, file, ensure_ascii=False)
-        self.process = subprocess.Popen(
-            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet", "--rcon-port", "0", "--console-port", "0"]
-            + world_options,
-            stdout=self.output, stderr=subprocess.STDOUT, env=environment)
-        deadline = time.time() + START_SECONDS
-        while time.time() < deadline:
-            self.output.seek(0)
-            found = re.search(rb"console: (http://\S+/)#token=([0-9a-f]{32})", self.output.read())
-            if found:
-                self.base = found.group(1).decode()
-                self.token = found.group(2).decode()
-                self.address = f"{self.base}#token={self.token}"
-                return
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.05)
-        self.output.seek(0)
-        text = self.output.read().decode(errors="replace")
-        self.stop()
-        raise RuntimeError(f"the sandbox server did not print its console address:\n{text}")
+        super().__init__(_options.server, launcher=_options.launcher, world=world, password="console-test-password",
+                         password_from="environment")
+        self.base, self.address = self.console_base, self.console_address
 
     def config_path(self, name="config.json"):
         return os.path.join(self.directory, "ArkApi", "Plugins", "Tidywarden", name)
@@ -98,17 +81,6 @@ class SandboxServer:
             headers={"Authorization": f"Bearer {self.token}", "Content-Type": "text/plain; charset=utf-8"})
         with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as response:
             return json.load(response)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.output.close()
-        shutil.rmtree(self.directory, ignore_errors=True)
 
 
 def start_browser(language):
@@ -164,18 +136,19 @@ class Page:
             ".filter(r => r.dataset.persistent === String(arguments[0])).map(r => r.dataset.class);", persistent))
 
     def class_count(self, name):
-        """The live count in the class's row, None without a row: read in one step, since the table may be drawn
-        again between finding a cell and reading its text."""
-        text = self.driver.execute_script(
-            "const row = document.querySelector('[data-role=\"class-counts\"] tr[data-class=\"' +"
-            " CSS.escape(arguments[0]) + '\"]');"
-            "return row && row.lastElementChild ? row.lastElementChild.textContent : null;", name)
-        return int(text) if text is not None else None
+        # Read in one step: the counts are drawn afresh with every answer about the world.
+        count = self.driver.execute_script(
+            "const row = [...document.querySelectorAll('[data-role=class-counts] tr')]"
+            ".find(r => r.dataset.class === arguments[0]);"
+            "return row ? row.lastElementChild.textContent : null;", name)
+        return None if count is None else int(count)
 
     def run_form(self, form, **fields):
         """Fills a command form, runs it, and answers (line, reply) as the page shows them."""
         self.open_view("commands")
-        box = self.one(f'[data-view="commands"] [data-form="{form}"]')
+        # The views other than the World view are built once it shows its first rows.
+        box = self.wait(lambda: next(iter(self.all(f'[data-view="commands"] [data-form="{form}"]')), None),
+                        f"the {form} form")
         for name, value in fields.items():
             control = box.find_element(By.CSS_SELECTOR, f'[data-field="{name}"]')
             if control.tag_name == "select":
@@ -206,13 +179,43 @@ class Page:
             "return [...document.querySelectorAll('[data-view=config] [data-role=finding]')]"
             ".map(f => [f.dataset.code, f.dataset.line]);")]
 
-    def screenshot(self, view, language):
+    def screenshot(self, view, language, height=PICTURE_HEIGHT):
+        """A picture of a view for the guides, as wide as their column, so that the code text in it (12 px and
+        more) is read at its own size there; `height` None takes the page's full height."""
         if not _options.screenshots:
             return
         os.makedirs(_options.screenshots, exist_ok=True)
         self.open_view(view)
-        time.sleep(0.3)
-        self.driver.save_screenshot(os.path.join(_options.screenshots, f"console-{view}-{language}.png"))
+        metrics = {"width": PICTURE_WIDTH, "height": height or PICTURE_HEIGHT, "deviceScaleFactor": 1, "mobile": False}
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
+        try:
+            if height is None:
+                metrics["height"] = self.driver.execute_script("return document.documentElement.scrollHeight")
+                self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
+            time.sleep(0.3)
+            self.driver.save_screenshot(os.path.join(_options.screenshots, f"console-{view}-{language}.png"))
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+    def marks(self):
+        """{line: severity} of the editor's line marks, as the bands behind the text and the gutter show them."""
+        bands, gutter = self.driver.execute_script(
+            "const of = s => [...document.querySelectorAll(s)].map(n => [n.dataset.line, n.className]);"
+            "return [of('[data-role=mark]'), of('[data-role=gutter] .marked')];")
+        as_marks = lambda nodes: {int(line): classes.split()[-1] for line, classes in nodes}
+        self.test.assertEqual(as_marks(bands), as_marks(gutter))
+        return as_marks(bands)
+
+    def command_words(self):
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#command-words option')].map(o => o.value);")
+
+
+def api_get(server, path):
+    request = urllib.request.Request(f"{server.base}{path.lstrip('/')}",
+                                     headers={"Authorization": f"Bearer {server.token}"})
+    with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as response:
+        return json.load(response)
 
 
 def demo_config_with(old, new):
@@ -279,6 +282,15 @@ class ConsoleStoryTest(unittest.TestCase):
             self.assertEqual(page.rows("item", "added"), [])
             self.assertEqual(page.class_count("Contraband_C"), 0)
 
+        editor = page.one('[data-role="config-editor"]')
+        status = page.one('[data-role="config-status"]')
+        with self.subTest("an edit undone shows the file's own state again"):
+            page.open_view("config")
+            page.wait(lambda: status.get_attribute("data-state") == "clean", "the configuration as loaded")
+            for keys, state in [(" ", "edited"), (Keys.BACKSPACE, "clean")]:
+                editor.send_keys(keys)
+                page.wait(lambda: status.get_attribute("data-state") == state, state)
+
         bad = demo_config_with("Dodo.Dodo'", "Dodo.Dodo_C'")
         bad_line = line_of(bad, "Dodo_C'")
         with self.subTest("a creature path ending in _C' is marked W203 at its line"):
@@ -293,6 +305,16 @@ class ConsoleStoryTest(unittest.TestCase):
                 "const e = document.querySelector('[data-role=config-editor]');"
                 "return e.value.slice(0, e.selectionStart).split('\\n').length;")
             self.assertEqual(selected, bad_line)
+
+        both = demo_config_with('Rex.Rex\'": {"ExceedSestructionLevel": 100}',
+                                'Rex.Rex_C\'": {"ExceedSestructionLevel": "100"}')
+        both_line = line_of(both, "Rex_C'")
+        with self.subTest("a line holding an error and a warning is marked as an error"):
+            page.type_config(both)
+            page.one('[data-role="save"]').click()
+            page.wait(lambda: {("E132", both_line), ("W203", both_line)} <= set(page.findings()), "E132 and W203")
+            self.assertEqual(page.marks(), {both_line: "error"})
+            page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
             page.screenshot("config", language)
 
         with self.subTest("fixed, saved and reloaded: the reply is shown and the previous file kept"):
@@ -306,10 +328,8 @@ class ConsoleStoryTest(unittest.TestCase):
             with open(server.config_path(), encoding="utf-8") as file:
                 self.assertEqual(file.read(), good)
             with open(server.config_path("config.json.bak"), encoding="utf-8") as file:
-                self.assertEqual(file.read(), bad)
+                self.assertEqual(file.read(), both)
 
-        editor = page.one('[data-role="config-editor"]')
-        status = page.one('[data-role="config-status"]')
         with self.subTest("a save made elsewhere reaches the editor, and never overwrites unsaved changes"):
             elsewhere = good.replace('"ExceedSestructionLevel": 100', '"ExceedSestructionLevel": 120')
             server.put_config(elsewhere)
@@ -324,7 +344,7 @@ class ConsoleStoryTest(unittest.TestCase):
             page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
             editor.send_keys(" ")
             time.sleep(1)
-            self.assertEqual(status.get_attribute("data-state"), "dirty")
+            self.assertEqual(status.get_attribute("data-state"), "edited")
             page.type_config(good)
             page.one('[data-role="save"]').click()
             page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
@@ -338,14 +358,34 @@ class ConsoleStoryTest(unittest.TestCase):
             removed = page.rows("structure", "removed")
             self.assertEqual([row[1] for row in removed], ["Wall_C"] * 3)
             self.assertEqual(page.structures(persistent=True), ["Foundation_C"] * 2)
+            # The wall outside the persistent level stands, and nothing was added.
+            self.assertEqual(page.structures(persistent=False), ["Wall_C"])
+            self.assertEqual(page.rows("structure", "added"), [])
             live_walls = [row for row in page.rows("structure") if row[1] == "Wall_C" and "removed" not in row[2]]
             self.assertEqual(page.class_count("Wall_C"), len(live_walls))
-            page.screenshot("world", language)
+            page.screenshot("world", language, height=None)
 
         with self.subTest("the free command line runs any line"):
             page.open_view("commands")
             page.one('[data-role="command-line"]').send_keys("Tidywarden.DestroySpecifydino\n")
             self.assertEqual(page.last_reply("commands"), ("Tidywarden.DestroySpecifydino", "格式错误！"))
+
+        with self.subTest("the command line offers the words the server runs"):
+            served = api_get(server, "/api/commands")["commands"]
+            self.assertEqual(sorted(served), sorted(PLUGIN_WORDS + SANDBOX_WORDS))
+            page.wait(lambda: page.command_words() == served, "the served command words")
+
+        broken = good[:good.rindex("}")]
+        with self.subTest("a broken file saved and reloaded: no reply, and the plug-in's error line in the log"):
+            page.type_config(broken)
+            page.one('[data-role="save-reload"]').click()
+            self.assertEqual(page.last_reply("config"), ("Tidywarden.reload", ""))
+            page.open_view("log")
+            page.wait(lambda: "[Sweepmark1.4.1][error]" in page.all('[data-role="log-line"].plugin')[-1].text,
+                      "the plug-in's error line")
+            page.type_config(good)
+            page.one('[data-role="save"]').click()
+            page.wait(lambda: status.get_attribute("data-state") == "saved", "the save")
 
         with self.subTest("the log shows the plug-in's lines apart, newest last"):
             page.open_view("log")
@@ -355,19 +395,25 @@ class ConsoleStoryTest(unittest.TestCase):
                 self.assertIn("[Sweepmark1.4.1]", line.text)
             for line in page.all('[data-role="log-line"]:not(.plugin)'):
                 self.assertNotIn("[Sweepmark1.4.1]", line.text)
-            page.screenshot("log", language)
 
         with self.subTest("a paused log holds new lines back until resumed"):
             page.one('[data-role="pause"]').click()
             before = len(page.all('[data-role="log-line"]'))
             server.command("sandbox.unload")
+            # Unloaded by another client: the page says so, and offers the plug-in's commands no more.
+            page.wait(lambda: page.one('[data-role="plugin-state"]').get_attribute("data-loaded") == "false"
+                      and not set(PLUGIN_WORDS) & set(page.command_words()), "the plug-in shown unloaded")
             server.command("sandbox.load")
+            page.wait(lambda: page.one('[data-role="plugin-state"]').get_attribute("data-loaded") == "true"
+                      and set(PLUGIN_WORDS) <= set(page.command_words()), "the plug-in shown loaded again")
             page.wait(lambda: page.one('[data-role="log-state"]').get_attribute("data-state") == "paused"
                       and re.search(r"[1-9]", page.one('[data-role="log-state"]').text), "lines held back")
             self.assertEqual(len(page.all('[data-role="log-line"]')), before)
             page.one('[data-role="pause"]').click()
             page.wait(lambda: len(page.all('[data-role="log-line"]')) > before, "the held lines")
             self.assertIn("已加载", page.all('[data-role="log-line"].plugin')[-1].text)
+            # The log's few lines, without the empty box below them.
+            page.screenshot("log", language, height=420)
 
         unwrapped = demo_config_with("Blueprint'/Game/Demo/Dinos/Dodo.Dodo'", "/Game/Demo/Dinos/Dodo.Dodo")
         with self.subTest("a world from the configuration, with the path no class can have and why"):
@@ -512,6 +558,21 @@ class PageModulesTest(unittest.TestCase):
             with self.subTest(finding=finding):
                 self.assertEqual(
                     self.call("positions.js", "m.findingLine(a[0], m.locatePointers(a[1]))", finding, text), line)
+
+    def test_a_line_is_marked_with_its_worst_finding(self):
+        cases = [
+            ("error after a warning", [("warning", 4), ("error", 4)], {4: "error"}),
+            ("warning after an error", [("error", 4), ("warning", 4)], {4: "error"}),
+            ("note after a warning", [("warning", 2), ("note", 2)], {2: "warning"}),
+            ("all three", [("note", 3), ("error", 3), ("warning", 3)], {3: "error"}),
+            ("lines apart", [("note", 1), ("error", 2), ("warning", 1)], {1: "warning", 2: "error"}),
+            ("none", [], {}),
+        ]
+        for name, findings, expected in cases:
+            with self.subTest(name):
+                marks = self.call("config.js", "[...m.worstPerLine(a[0].map(([severity, markLine]) => "
+                                  "({severity, markLine})))]", findings)
+                self.assertEqual({line: severity for line, severity in marks}, expected)
 
     def test_a_broken_text_keeps_the_places_before_its_fault(self):
         text = '{\n  "Destroylist": {\n    "a": {"Blueprint": "x"}\n  ,, \n  "DestroyDinolist": {}\n}'

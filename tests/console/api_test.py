@@ -9,13 +9,8 @@ import hashlib
 import http.client
 import json
 import os
-import re
-import shutil
-import signal
 import socket
-import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -23,62 +18,32 @@ _parser = argparse.ArgumentParser(add_help=False)
 _parser.add_argument("--launcher", default="")
 _parser.add_argument("server", nargs="?", default="")
 _options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
-LAUNCH = ([_options.launcher] if _options.launcher else []) + [_options.server]
-START_SECONDS = 120 if _options.launcher else 30
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from sandbox import Sandbox  # noqa: E402
+
 PAGE_INDEX = os.path.join(HERE, "..", "..", "sandbox", "console", "page", "index.html")
 
 RAPTOR = "Blueprint'/Game/Demo/Dinos/Raptor.Raptor'"
-CONSOLE_LINE = re.compile(rb"^console: http://127\.0\.0\.1:(\d+)/#token=([0-9a-f]{32})\r?$", re.M)
 MIB = 1 << 20
 
 
-class Server:
+class Server(Sandbox):
     """A sandbox server with the demo world and configuration in a fresh directory, its console on a free port."""
 
-    def __init__(self, *extra):
-        self.directory = tempfile.mkdtemp(prefix="tidywarden-console-")
-        self.output = open(os.path.join(self.directory, "server.out"), "w+b")
-        environment = dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-test-secret")
-        self.process = subprocess.Popen(
-            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet", "--rcon-port", "0",
-                      "--console-port", "0", *extra],
-            stdout=self.output, stderr=subprocess.STDOUT, env=environment)
-        deadline = time.time() + START_SECONDS
-        while time.time() < deadline:
-            self.output.seek(0)
-            found = CONSOLE_LINE.search(self.output.read())
-            if found:
-                self.port, self.token = int(found.group(1)), found.group(2).decode()
-                return
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.05)
-        self.stop()
-        raise RuntimeError("the console did not start:\n" + self.transcript)
+    def __init__(self, *extra, **options):
+        super().__init__(_options.server, *extra, launcher=_options.launcher, password="console-test-secret",
+                         password_from="environment", **options)
 
     @property
     def config_path(self):
         return os.path.join(self.directory, "ArkApi", "Plugins", "Tidywarden", "config.json")
 
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.output.seek(0)
-        self.transcript = self.output.read().decode("utf-8", errors="replace")
-        self.output.close()
-        shutil.rmtree(self.directory, ignore_errors=True)
-
     def request(self, method, path, body=None, token=True, host=None, headers=None):
         """(status, headers, body bytes). `token` True sends the right one, a text sends that Authorization."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        connection = http.client.HTTPConnection("127.0.0.1", self.console_port, timeout=30)
         connection.putrequest(method, path, skip_host=True, skip_accept_encoding=True)
-        connection.putheader("Host", host if host is not None else f"127.0.0.1:{self.port}")
+        connection.putheader("Host", host if host is not None else f"127.0.0.1:{self.console_port}")
         if token is True:
             connection.putheader("Authorization", f"Bearer {self.token}")
         elif token:
@@ -126,8 +91,8 @@ class EventReader:
     """GET /api/events read as a page reads it: blank-line separated blocks of `event:`/`data:` lines."""
 
     def __init__(self, server):
-        self.socket = socket.create_connection(("127.0.0.1", server.port), timeout=30)
-        self.socket.sendall((f"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:{server.port}\r\n"
+        self.socket = socket.create_connection(("127.0.0.1", server.console_port), timeout=30)
+        self.socket.sendall((f"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:{server.console_port}\r\n"
                              f"Authorization: Bearer {server.token}\r\n\r\n").encode())
         self.buffer = b""
         header = self._until(b"\r\n\r\n")
@@ -176,7 +141,7 @@ class ConsoleTest(unittest.TestCase):
 
     def test_refusals_write_and_run_nothing(self):
         server = self.server
-        port = server.port
+        port = server.console_port
         wrong = "Bearer " + "0" * 32 if server.token != "0" * 32 else "Bearer " + "1" * 32
         last_changed = "Bearer " + server.token[:-1] + ("0" if server.token[-1] != "0" else "1")
         place = json.dumps({"line": "sandbox.place Wall_C"})
@@ -234,9 +199,9 @@ class ConsoleTest(unittest.TestCase):
     def test_admitted_variants(self):
         server = self.server
         cases = [
-            ("localhost", {"host": f"localhost:{server.port}"}),
-            ("own origin", {"headers": {"Origin": f"http://127.0.0.1:{server.port}"}}),
-            ("own origin by name", {"headers": {"Origin": f"http://localhost:{server.port}"}}),
+            ("localhost", {"host": f"localhost:{server.console_port}"}),
+            ("own origin", {"headers": {"Origin": f"http://127.0.0.1:{server.console_port}"}}),
+            ("own origin by name", {"headers": {"Origin": f"http://localhost:{server.console_port}"}}),
         ]
         for name, options in cases:
             with self.subTest(name):
@@ -456,31 +421,13 @@ class WorldFromConfigTest(unittest.TestCase):
 
 class StartTest(unittest.TestCase):
     def test_a_new_token_at_each_start_and_no_console(self):
-        first, second = Server(), Server()
-        try:
+        with Server() as first, Server() as second:
+            self.assertRegex(first.console_address, r"^http://127\.0\.0\.1:\d+/#token=[0-9a-f]{32}$")
             self.assertNotEqual(first.token, second.token)
-        finally:
-            first.stop()
-            second.stop()
         # Without the console the server still serves RCON, and prints no console line.
-        directory = tempfile.mkdtemp(prefix="tidywarden-console-")
-        environment = dict(os.environ, TIDYWARDEN_RCON_PASSWORD="console-test-secret")
-        process = subprocess.Popen(LAUNCH + ["--dir", directory, "--demo-config", "--rcon-port", "0", "--no-console"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=environment)
-        try:
-            output = b""
-            while b"RCON listening" not in output:
-                line = process.stdout.readline()
-                self.assertTrue(line, output)
-                output += line
-            process.send_signal(signal.SIGINT)
-            output += process.communicate(timeout=30)[0]
-            self.assertNotIn(b"console:", output)
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            shutil.rmtree(directory, ignore_errors=True)
+        with Server(console=False, quiet=False) as server:
+            self.assertIsNotNone(server.rcon_port)
+        self.assertNotIn("console:", server.transcript)
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]] + UNITTEST_ARGUMENTS)

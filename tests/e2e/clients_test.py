@@ -29,6 +29,9 @@ _options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
 LAUNCH = ([_options.launcher] if _options.launcher else []) + [_options.server]
 NODE_MODULES = _options.node_modules
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from sandbox import Sandbox  # noqa: E402
+
 DEMO_SCRIPT = os.path.join(HERE, "..", "..", "sandbox", "demo", "script.txt")
 # A server under an emulator takes longer to start, the first time most of all.
 START_SECONDS = 120 if _options.launcher else 30
@@ -38,54 +41,9 @@ WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
 RAPTOR = "Blueprint'/Game/Demo/Dinos/Raptor.Raptor'"
 
 
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-class SandboxServer:
-    """One sandbox server with the demo world and configuration in a fresh directory."""
-
-    def __init__(self):
-        self.directory = tempfile.mkdtemp(prefix="tidywarden-e2e-")
-        self.port = free_port()
-        self.output = open(os.path.join(self.directory, "server.out"), "w+b")
-        password_file = os.path.join(self.directory, "rcon-password")
-        with open(password_file, "w") as file:
-            file.write(PASSWORD + "\n")
-        self.process = subprocess.Popen(
-            LAUNCH + ["--dir", self.directory, "--demo-config", "--quiet",
-                      "--rcon-port", str(self.port), "--rcon-password-file", password_file],
-            stdout=self.output, stderr=subprocess.STDOUT)
-        self.status = None
-        deadline = time.time() + START_SECONDS
-        while time.time() < deadline:
-            self.output.seek(0)
-            if b"RCON listening" in self.output.read():
-                return
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.05)
-        self.stop()
-        raise RuntimeError("the sandbox server did not start")
-
-    def stop(self):
-        """Interrupts the server as Ctrl-C would; returns its exit status, None if it had to be killed."""
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
-            try:
-                self.status = self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        else:
-            self.status = self.process.returncode
-        self.output.seek(0)
-        self.transcript = self.output.read().decode("utf-8", errors="replace")
-        self.output.close()
-        shutil.rmtree(self.directory, ignore_errors=True)
-        return self.status
+def sandbox_server():
+    """One sandbox server with the demo world and configuration in a fresh directory, RCON on a free port."""
+    return Sandbox(_options.server, launcher=_options.launcher, password=PASSWORD)
 
 
 def packet(request_id, kind, body):
@@ -136,14 +94,14 @@ def rconclt(port, *words, password=PASSWORD):
 
 class RconcltTest(unittest.TestCase):
     def setUp(self):
-        self.server = SandboxServer()
+        self.server = sandbox_server()
 
     def tearDown(self):
         status = self.server.stop()
         self.assertEqual(status, 0, "the server should stop cleanly on an interrupt:\n" + self.server.transcript)
 
     def run_line(self, *words):
-        result = rconclt(self.server.port, *words)
+        result = rconclt(self.server.rcon_port, *words)
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
         return result.stdout.decode("utf-8").strip()
 
@@ -160,7 +118,7 @@ class RconcltTest(unittest.TestCase):
         self.assertIn("5 hooked game functions", self.run_line("sandbox.hooks"))
 
     def test_wrong_password_is_refused(self):
-        result = rconclt(self.server.port, "Tidywarden.reload", password="wrong")
+        result = rconclt(self.server.rcon_port, "Tidywarden.reload", password="wrong")
         self.assertNotEqual(result.returncode, 0)
         self.assertEqual(self.run_line("Tidywarden.reload"), "重新加载配置")
 
@@ -169,15 +127,15 @@ class RconSrcdsTest(unittest.TestCase):
     def setUp(self):
         # scripts/setup installs the client; a missing one is a failure, not a reason to skip.
         self.assertTrue(os.path.isdir(os.path.join(NODE_MODULES, "rcon-srcds")), f"rcon-srcds not in {NODE_MODULES}")
-        self.server = SandboxServer()
+        self.server = sandbox_server()
 
     def tearDown(self):
         self.server.stop()
 
     def run_client(self, password, *lines):
         environment = dict(os.environ, NODE_PATH=NODE_MODULES)
-        result = subprocess.run(["node", os.path.join(HERE, "rcon_clients.js"), str(self.server.port), password, *lines],
-                                capture_output=True, timeout=60, env=environment)
+        result = subprocess.run(["node", os.path.join(HERE, "rcon_clients.js"), str(self.server.rcon_port), password,
+                                 *lines], capture_output=True, timeout=60, env=environment)
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
         return json.loads(result.stdout.decode("utf-8"))
 
@@ -203,17 +161,17 @@ class DefencesTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.server = SandboxServer()
+        cls.server = sandbox_server()
 
     @classmethod
     def tearDownClass(cls):
         cls.server.stop()
 
     def assert_still_serving(self):
-        self.assertEqual(raw_command(self.server.port, "Tidywarden.DestroySpecifydino"), "格式错误！")
+        self.assertEqual(raw_command(self.server.rcon_port, "Tidywarden.DestroySpecifydino"), "格式错误！")
 
     def send_raw(self, data, keep_open=False):
-        connection = socket.create_connection(("127.0.0.1", self.server.port), timeout=5)
+        connection = socket.create_connection(("127.0.0.1", self.server.rcon_port), timeout=5)
         connection.sendall(packet(1, 3, PASSWORD.encode()))
         read_packet(connection)
         connection.sendall(data)
@@ -245,13 +203,13 @@ class DefencesTest(unittest.TestCase):
         self.assert_still_serving()
 
     def test_wrong_password(self):
-        connection, request_id = raw_login(self.server.port, "not the password")
+        connection, request_id = raw_login(self.server.rcon_port, "not the password")
         connection.close()
         self.assertEqual(request_id, -1)
         self.assert_still_serving()
 
     def test_idle_connections_do_not_keep_the_administrator_out(self):
-        held = [socket.create_connection(("127.0.0.1", self.server.port), timeout=5) for _ in range(16)]
+        held = [socket.create_connection(("127.0.0.1", self.server.rcon_port), timeout=5) for _ in range(16)]
         try:
             # Connections that never log in make way for a newcomer, oldest first.
             self.assert_still_serving()
@@ -298,14 +256,15 @@ class PacingTest(unittest.TestCase):
 
     def guess_while_the_administrator_logs_in(self, guessers):
         """Returns the wrong answers the guessers got a second and the administrator's longest wait to log in."""
-        server = SandboxServer()
+        server = sandbox_server()
         wrong = multiprocessing.Value("i", 0)
         waits = []
         start = time.monotonic()
         end = start + self.GUESSING
         # The guessers' threads run in processes of their own, so the administrator's timing here never waits
         # for this interpreter's lock.
-        workers = [multiprocessing.Process(target=_guess, args=(server.port, end, range(first, guessers, 4), wrong))
+        workers = [multiprocessing.Process(target=_guess,
+                                           args=(server.rcon_port, end, range(first, guessers, 4), wrong))
                    for first in range(4)]
         try:
             for worker in workers:
@@ -313,7 +272,7 @@ class PacingTest(unittest.TestCase):
             for at in (1.0, 2.5, 4.0):
                 time.sleep(max(0.0, start + at - time.monotonic()))
                 asked = time.monotonic()
-                connection, request_id = raw_login(server.port)
+                connection, request_id = raw_login(server.rcon_port)
                 waits.append(time.monotonic() - asked)
                 connection.close()
                 self.assertEqual(request_id, 7, f"the administrator was refused at {at} s")

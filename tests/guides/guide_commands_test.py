@@ -10,20 +10,18 @@ usage: guide_commands_test.py --build BUILD_DIR
 """
 import argparse
 import os
-import queue
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 from guide_blocks import SERVER_FOLDERS, expect_lines_in_order, fenced_blocks, prepare  # noqa: E402
+from sandbox import Sandbox  # noqa: E402
 
 GUIDES = ("admin-guide.md", "admin-guide.zh-CN.md")
 ARGS = None
@@ -161,47 +159,22 @@ class GuideCommands(unittest.TestCase):
         return [os.path.join(folder, line.program[0])] + line.program[1:]
 
     def serve(self, line, folder, env, block, where):
-        """Starts a server, waits for the lines the guide promises, stops it with Ctrl-C as a reader would, and
-        returns what it printed and its exit status."""
+        """Starts a server, waits until it is ready, stops it with Ctrl-C as a reader would, and returns what it
+        printed and its exit status."""
         if os.path.exists(self.opened):
             os.remove(self.opened)
-        server = subprocess.Popen(self.command(line, folder) + SERVING_OPTIONS, cwd=folder, env=env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        lines = queue.Queue()
-        reader = threading.Thread(target=lambda: [lines.put(raw) for raw in server.stdout] + [lines.put(None)],
-                                  daemon=True)
-        reader.start()
         self.assertTrue(block["output"], f"{where}: a server's block must say what it prints once it is up")
         expected = [self.any_port(wanted) for wanted in block["output"]]
-        printed, deadline = "", time.monotonic() + SERVING_TIMEOUT
-        try:
-            while time.monotonic() < deadline:
-                try:
-                    raw = lines.get(timeout=1)
-                except queue.Empty:
-                    continue
-                if raw is None:
-                    break
-                printed += raw.decode("utf-8", "replace")
-                if self.has_lines(expected, printed):
-                    break
-            server.send_signal(signal.SIGINT)
-            server.wait(timeout=30)
-        finally:
-            if server.poll() is None:
-                server.kill()
-                server.wait()
-        reader.join(timeout=10)
-        server.stdout.close()
-        while not lines.empty():
-            raw = lines.get()
-            printed += raw.decode("utf-8", "replace") if raw else ""
+        server = Sandbox.from_command(self.command(line, folder) + SERVING_OPTIONS, cwd=folder, environment=env,
+                                      start_seconds=SERVING_TIMEOUT)
+        status = server.stop()
+        printed = server.transcript
         self.assertTrue(self.has_lines(expected, printed), f"{where}: the server never printed {expected}:\n{printed}")
         self.assertIn("stopped", printed, f"{where}: the server did not stop on Ctrl-C:\n{printed}")
         if "--open" in line.program:
             with open(self.opened, encoding="utf-8") as opened:
                 self.assertIn("/#token=", opened.read(), f"{where}: --open handed no address to the browser")
-        return printed, server.returncode
+        return printed, status
 
     @staticmethod
     def any_port(wanted):

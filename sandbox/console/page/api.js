@@ -1,7 +1,15 @@
 // The console's calls to the sandbox server: the token from the address, JSON requests, the event stream.
+import { language } from './i18n.js';
 
 // early.js has read the token and sent the World view's first request.
 const { token, firstWorld } = window.consoleStart;
+
+// Every call names the page's language: what the server writes for the page (the checker's findings) comes in it.
+function address(path) {
+  const url = new URL(path, location.origin);
+  url.searchParams.set('lang', language());
+  return url.pathname + url.search;
+}
 
 export function hasToken() {
   return token !== '';
@@ -16,7 +24,7 @@ export async function send(method, path, body, contentType) {
     payload = typeof body === 'string' ? body : JSON.stringify(body);
   }
   try {
-    return await fetch(path, { method, headers, body: payload, cache: 'no-store' });
+    return await fetch(address(path), { method, headers, body: payload, cache: 'no-store' });
   } catch (error) {
     return { failed: String(error.message || error) };
   }
@@ -82,7 +90,7 @@ export function followEvents(onEvent, onState) {
   const decoder = new TextDecoder('utf-8');
   const connect = async () => {
     try {
-      const response = await fetch('/api/events', {
+      const response = await fetch(address('/api/events'), {
         headers: { Authorization: `Bearer ${token}`, Accept: 'text/event-stream' },
         cache: 'no-store',
       });

@@ -1,5 +1,7 @@
 // The Commands view: the plug-in's three commands and the sandbox's actions as forms, a free command line,
 // and for every run the RCON line it sent and the reply it got.
+import { request } from './api.js';
+import { element } from './dom.js';
 import { t } from './i18n.js';
 
 // Field kinds: 'class' picks a class of the world (value: its path when `path` is set, else its name),
@@ -47,13 +49,6 @@ const FORMS = [
   { id: 'load', group: 'sandbox', fields: [], line: () => 'sandbox.load' },
 ];
 
-export const COMMAND_WORDS = [
-  'Tidywarden.reload', 'Tidywarden.DestroySpecifystructure', 'Tidywarden.DestroySpecifydino', 'sandbox.help',
-  'sandbox.classes', 'sandbox.creatures', 'sandbox.structures', 'sandbox.inventories', 'sandbox.spawn',
-  'sandbox.place', 'sandbox.give', 'sandbox.view', 'sandbox.finish', 'sandbox.engram', 'sandbox.startgame',
-  'sandbox.hooks', 'sandbox.commands', 'sandbox.unload', 'sandbox.load', 'sandbox.log', 'sandbox.check',
-];
-
 // The choices a field offers for a world snapshot: [{value, label}].
 export function fieldChoices(field, snapshot) {
   if (field.type === 'inventory') {
@@ -73,142 +68,75 @@ export function formLine(id, values) {
   return FORMS.find((form) => form.id === id).line(values);
 }
 
-function element(tag, className, text) {
-  const node = document.createElement(tag);
-  if (className) node.className = className;
-  if (text !== undefined) node.textContent = text;
-  return node;
+
+// One field's caption and control; a choice lists its fixed options, a picker is filled from the world later.
+function fieldControl(form, field) {
+  let control;
+  if (field.type === 'number' || field.type === 'text') {
+    control = element('input', { type: field.type, value: field.value || '' });
+  } else {
+    control = element('select', {}, ...(field.options || []).map((value) => element('option', {
+      value, data: { i18n: `choice.${form.id}.${field.name}.${value || 'none'}` },
+    })));
+  }
+  control.dataset.field = field.name;
+  const label = element('label', {}, element('span', { className: 'caption', data: { i18n: `field.${field.name}` } }),
+    control);
+  return { label, control };
 }
 
-export function createCommandsView(root, { runCommand }) {
-  const ranLine = root.querySelector('[data-role="ran-line"]');
-  const reply = root.querySelector('[data-role="reply"]');
-  const history = root.querySelector('[data-role="history"]');
-  const commandLine = root.querySelector('[data-role="command-line"]');
-  const runButton = root.querySelector('[data-role="run"]');
-  const groups = { plugin: root.querySelector('[data-role="plugin-forms"]'),
-    sandbox: root.querySelector('[data-role="sandbox-forms"]') };
-  const words = root.querySelector('#command-words');
-  words.replaceChildren(...COMMAND_WORDS.map((word) => {
-    const option = document.createElement('option');
-    option.value = word;
-    return option;
-  }));
-
-  let snapshot = { classes: [], inventories: [] };
-  const forms = [];
-  const typed = [];
-  let typedAt = 0;
-
-  async function run(line) {
-    ranLine.textContent = line;
-    reply.textContent = t('command.running');
-    reply.dataset.state = 'running';
-    reply.classList.remove('failed');
-    const result = await runCommand(line);
-    ranLine.textContent = result.line;
-    reply.textContent = result.error ? t('command.failed', { error: result.error }) : result.reply;
-    reply.classList.toggle('failed', Boolean(result.error));
-    reply.dataset.state = result.error ? 'failed' : 'done';
-    const entry = element('li');
-    entry.append(element('code', 'line', `> ${result.line}`), element('pre', 'text', reply.textContent));
-    history.prepend(entry);
-    while (history.children.length > 50) history.lastChild.remove();
-  }
-
-  for (const form of FORMS) {
-    const box = element('form', 'command-form');
-    box.dataset.form = form.id;
-    box.append(element('h3', '', ''), element('p', 'help', ''));
-    box.querySelector('h3').dataset.i18n = `form.${form.id}.title`;
-    box.querySelector('.help').dataset.i18n = `form.${form.id}.help`;
-    const controls = [];
-    for (const field of form.fields) {
-      const label = element('label');
-      const caption = element('span', 'caption');
-      caption.dataset.i18n = `field.${field.name}`;
-      let control;
-      if (field.type === 'number' || field.type === 'text') {
-        control = element('input');
-        control.type = field.type === 'number' ? 'number' : 'text';
-        control.value = field.value || '';
-      } else {
-        control = element('select');
-      }
-      control.dataset.field = field.name;
-      label.append(caption, control);
-      box.append(label);
-      controls.push({ field, control });
-      if (field.type === 'choice') {
-        for (const value of field.options) {
-          const option = element('option');
-          option.value = value;
-          option.dataset.i18n = `choice.${form.id}.${field.name}.${value || 'none'}`;
-          control.append(option);
-        }
-      }
-      if (form.id === 'dino' && field.name === 'mode') {
-        const notes = element('ul', 'mode-notes');
-        for (const value of field.options) {
-          const note = element('li');
-          note.dataset.i18n = `form.dino.mode${value}`;
-          notes.append(note);
-        }
-        box.append(notes);
-      }
+// A form of one command: its title, help and fields, the line it will run, and its Run button.
+function commandForm(form, run) {
+  const box = element('form', { className: 'command-form', data: { form: form.id } },
+    element('h3', { data: { i18n: `form.${form.id}.title` } }),
+    element('p', { className: 'help', data: { i18n: `form.${form.id}.help` } }));
+  const controls = [];
+  for (const field of form.fields) {
+    const { label, control } = fieldControl(form, field);
+    box.append(label);
+    controls.push({ field, control });
+    if (form.id === 'dino' && field.name === 'mode') {
+      box.append(element('ul', { className: 'mode-notes' },
+        ...field.options.map((value) => element('li', { data: { i18n: `form.dino.mode${value}` } }))));
     }
-    const preview = element('code', 'preview');
-    const button = element('button', 'primary');
-    button.type = 'submit';
-    button.dataset.role = 'run-form';
-    button.dataset.i18n = 'command.run';
-    const footer = element('div', 'form-footer');
-    footer.append(preview, button);
-    box.append(footer);
-    const values = () => Object.fromEntries(controls.map(({ field, control }) => [field.name, control.value.trim()]));
-    const refresh = () => {
-      const missing = controls.some(({ field, control }) => field.type !== 'choice' && field.type !== 'number'
-        && control.value.trim() === '');
-      preview.textContent = formLine(form.id, values());
-      button.disabled = missing;
-    };
-    box.addEventListener('input', refresh);
-    box.addEventListener('change', refresh);
-    box.addEventListener('submit', async (event) => {
-      event.preventDefault();
-      button.disabled = true;
-      try {
-        await run(formLine(form.id, values()));
-      } finally {
-        refresh();
-      }
-    });
-    groups[form.group].append(box);
-    forms.push({ controls, refresh });
   }
-
-  function fillPickers() {
-    for (const { controls, refresh } of forms) {
-      for (const { field, control } of controls) {
-        if (field.type !== 'class' && field.type !== 'inventory') continue;
-        const choices = fieldChoices(field, snapshot);
-        const keep = control.value;
-        control.replaceChildren(...choices.map((choice) => {
-          const option = element('option', '', choice.label);
-          option.value = choice.value;
-          return option;
-        }));
-        if (choices.some((choice) => choice.value === keep)) control.value = keep;
-        if (choices.length === 0) {
-          const none = element('option', '', t('command.nothingToPick'));
-          none.value = '';
-          control.append(none);
-        }
-      }
+  const preview = element('code', { className: 'preview' });
+  const button = element('button',
+    { className: 'primary', type: 'submit', data: { role: 'run-form', i18n: 'command.run' } });
+  box.append(element('div', { className: 'form-footer' }, preview, button));
+  const values = () => Object.fromEntries(controls.map(({ field, control }) => [field.name, control.value.trim()]));
+  const refresh = () => {
+    const missing = controls.some(({ field, control }) => field.type !== 'choice' && field.type !== 'number'
+      && control.value.trim() === '');
+    preview.textContent = formLine(form.id, values());
+    button.disabled = missing;
+  };
+  box.addEventListener('input', refresh);
+  box.addEventListener('change', refresh);
+  box.addEventListener('submit', async (event) => {
+    event.preventDefault();
+    button.disabled = true;
+    try {
+      await run(formLine(form.id, values()));
+    } finally {
       refresh();
     }
-  }
+  });
+  return { box, controls, refresh };
+}
 
+// A picker keeps its choice when the world still offers it.
+function fillPicker(control, choices) {
+  const keep = control.value;
+  control.replaceChildren(...choices.map((choice) => element('option', { value: choice.value, text: choice.label })));
+  if (choices.some((choice) => choice.value === keep)) control.value = keep;
+  if (choices.length === 0) control.append(element('option', { value: '', text: t('command.nothingToPick') }));
+}
+
+// The free command line: Enter runs it, the up and down keys walk the lines typed before.
+function followTypedLines(commandLine, runButton, run) {
+  const typed = [];
+  let typedAt = 0;
   async function runTyped() {
     const line = commandLine.value.trim();
     if (!line) return;
@@ -222,7 +150,6 @@ export function createCommandsView(root, { runCommand }) {
       runButton.disabled = false;
     }
   }
-
   runButton.addEventListener('click', runTyped);
   commandLine.addEventListener('keydown', (event) => {
     if (event.key === 'Enter') {
@@ -237,11 +164,69 @@ export function createCommandsView(root, { runCommand }) {
       commandLine.value = typed[typedAt] || '';
     }
   });
+}
+
+// Runs a line showing it, then its reply, which also heads the list of earlier runs.
+function shownRun(root, runCommand) {
+  const ranLine = root.querySelector('[data-role="ran-line"]');
+  const reply = root.querySelector('[data-role="reply"]');
+  const history = root.querySelector('[data-role="history"]');
+  return async (line) => {
+    ranLine.textContent = line;
+    reply.textContent = t('command.running');
+    reply.dataset.state = 'running';
+    reply.classList.remove('failed');
+    const result = await runCommand(line);
+    ranLine.textContent = result.line;
+    reply.textContent = result.error ? t('command.failed', { error: result.error }) : result.reply;
+    reply.classList.toggle('failed', Boolean(result.error));
+    reply.dataset.state = result.error ? 'failed' : 'done';
+    history.prepend(element('li', {}, element('code', { className: 'line', text: `> ${result.line}` }),
+      element('pre', { className: 'text', text: reply.textContent })));
+    while (history.children.length > 50) history.lastChild.remove();
+  };
+}
+
+export function createCommandsView(root, { runCommand }) {
+  const groups = { plugin: root.querySelector('[data-role="plugin-forms"]'),
+    sandbox: root.querySelector('[data-role="sandbox-forms"]') };
+  const words = root.querySelector('#command-words');
+  const run = shownRun(root, runCommand);
+  let snapshot = { classes: [], inventories: [] };
+  let pluginLoaded;
+
+  // The words the server runs; the plug-in's come and go as it is loaded and unloaded.
+  async function loadWords() {
+    const { status, body } = await request('GET', '/api/commands');
+    if (status !== 200 || !Array.isArray(body.commands)) return;
+    words.replaceChildren(...body.commands.map((word) => element('option', { value: word })));
+  }
+
+  const forms = FORMS.map((form) => {
+    const built = commandForm(form, run);
+    groups[form.group].append(built.box);
+    return built;
+  });
+
+  function fillPickers() {
+    for (const { controls, refresh } of forms) {
+      for (const { field, control } of controls) {
+        if (field.type === 'class' || field.type === 'inventory') fillPicker(control, fieldChoices(field, snapshot));
+      }
+      refresh();
+    }
+  }
+
+  followTypedLines(root.querySelector('[data-role="command-line"]'), root.querySelector('[data-role="run"]'), run);
 
   return {
     setWorld: (next) => {
       snapshot = next;
       fillPickers();
+      const loaded = Boolean(next.plugin?.loaded);
+      if (loaded === pluginLoaded) return;
+      pluginLoaded = loaded;
+      loadWords();
     },
     relabel: fillPickers,
   };

@@ -1,17 +1,28 @@
 // The Configuration view: the live config.json in an editor with line numbers, the checker's findings marked
 // at their lines, saving, saving with a reload, and a world built from the configuration.
 import { request } from './api.js';
-import { language, t } from './i18n.js';
+import { element } from './dom.js';
+import { t } from './i18n.js';
 import { findingLine, locatePointers } from './positions.js';
 
 const LINE_HEIGHT = 20;
 const PADDING = 6;
+const SEVERITY_RANK = { note: 1, warning: 2, error: 3 };
 
-function element(tag, className) {
-  const node = document.createElement(tag);
-  node.className = className;
-  return node;
-}
+// Where the editor's text stands with the file, each state with the status it shows. In the states at rest the
+// text is the file's; an edit undone returns to the last of them.
+const STATUS_TEXTS = {
+  loading: 'config.loading',
+  unreadable: 'config.failed',
+  missing: 'config.missing',
+  clean: 'config.clean',
+  edited: 'config.dirty',
+  saving: 'config.saving',
+  saved: 'config.saved',
+  notSaved: 'config.saveFailed',
+  changedElsewhere: 'config.changedElsewhere',
+};
+const AT_REST = new Set(['missing', 'clean', 'saved']);
 
 export function lineStartOffset(text, line) {
   let offset = 0;
@@ -23,81 +34,68 @@ export function lineStartOffset(text, line) {
   return offset;
 }
 
-export function createConfigView(root, { world, runCommand }) {
+// The severity that marks each line holding findings: the worst of them.
+export function worstPerLine(findings) {
+  const worst = new Map();
+  for (const { markLine, severity } of findings) {
+    const previous = worst.get(markLine);
+    if (!previous || SEVERITY_RANK[severity] > SEVERITY_RANK[previous]) worst.set(markLine, severity);
+  }
+  return worst;
+}
+
+// Tab inserts two spaces instead of leaving the editor; Escape then Tab still leaves it.
+function keepTabInText(editor) {
+  let escaped = false;
+  editor.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape') escaped = true;
+    if (event.key !== 'Tab' || event.shiftKey || escaped) {
+      if (event.key !== 'Escape') escaped = false;
+      return;
+    }
+    event.preventDefault();
+    document.execCommand('insertText', false, '  ');
+  });
+}
+
+// The mark behind a line's text.
+function band(line, severity) {
+  const node = element('div', { className: `band ${severity}`, data: { role: 'mark', line } });
+  node.style.top = `${PADDING + (line - 1) * LINE_HEIGHT}px`;
+  return node;
+}
+
+// The text with line numbers, and the findings' marks on the gutter and behind the text, kept in step with the
+// text's scrolling.
+function createEditor(root) {
   const editor = root.querySelector('[data-role="config-editor"]');
   const gutter = root.querySelector('[data-role="gutter"]');
   const marks = root.querySelector('[data-role="marks"]');
-  const findingsList = root.querySelector('[data-role="findings"]');
-  const findingsTotal = root.querySelector('[data-role="findings-total"]');
-  const status = root.querySelector('[data-role="config-status"]');
-  const pathLabel = root.querySelector('[data-role="config-path"]');
-  const ranLine = root.querySelector('[data-role="ran-line"]');
-  const reply = root.querySelector('[data-role="reply"]');
-  const unmatchedBox = root.querySelector('[data-role="unmatched-box"]');
-  const unmatchedList = root.querySelector('[data-role="unmatched"]');
-  const buttons = root.querySelectorAll('button');
-
-  let saved = '';
-  let findings = [];
-  let findingsOf = '';
-  let statusKey = 'config.loading';
-  let statusVars = {};
   let lineCount = 0;
-  let checkTimer = 0;
-  let liveCheck = true;
+  let worst = new Map();
 
-  const dirty = () => editor.value !== saved;
-  function setStatus(key, vars = {}) {
-    statusKey = key;
-    statusVars = vars;
-    status.textContent = t(key, vars);
-    status.dataset.state = key.split('.').pop();
+  function followScroll() {
+    marks.style.transform = `translate(${-editor.scrollLeft}px, ${-editor.scrollTop}px)`;
+    gutter.style.transform = `translateY(${-editor.scrollTop}px)`;
+  }
+
+  function paintMarks() {
+    for (const div of gutter.children) {
+      const severity = worst.get(Number(div.dataset.line));
+      div.className = severity ? `marked ${severity}` : '';
+    }
+    marks.replaceChildren(...[...worst].map(([line, severity]) => band(line, severity)));
+    followScroll();
   }
 
   function paintGutter() {
     const count = editor.value.split('\n').length;
     if (count === lineCount) return;
     lineCount = count;
-    const numbers = [];
-    for (let line = 1; line <= count; line++) {
-      const div = document.createElement('div');
-      div.textContent = String(line);
-      div.dataset.line = String(line);
-      numbers.push(div);
-    }
-    gutter.replaceChildren(...numbers);
-    paintLineMarks();
-  }
-
-  // Marks on the gutter and behind the text, one per finding line, the worst severity winning.
-  function paintLineMarks() {
-    const worst = new Map();
-    const rank = { error: 3, warning: 2, note: 1 };
-    for (const finding of findings) {
-      const previous = worst.get(finding.markLine);
-      if (!previous || rank[finding.severity] > rank[previous]) worst.set(finding.markLine, finding.severity);
-    }
-    for (const div of gutter.children) {
-      const severity = worst.get(Number(div.dataset.line));
-      div.className = severity ? `marked ${severity}` : '';
-    }
-    const bands = [];
-    for (const [line, severity] of worst) {
-      const band = document.createElement('div');
-      band.className = `band ${severity}`;
-      band.dataset.role = 'mark';
-      band.dataset.line = String(line);
-      band.style.top = `${PADDING + (line - 1) * LINE_HEIGHT}px`;
-      bands.push(band);
-    }
-    marks.replaceChildren(...bands);
-    followScroll();
-  }
-
-  function followScroll() {
-    const shift = `translate(${-editor.scrollLeft}px, ${-editor.scrollTop}px)`;
-    marks.style.transform = shift;
-    gutter.style.transform = `translateY(${-editor.scrollTop}px)`;
+    gutter.replaceChildren(...Array.from({ length: count }, (_, index) => element('div', {
+      text: index + 1, data: { line: index + 1 },
+    })));
+    paintMarks();
   }
 
   function goToLine(line) {
@@ -110,129 +108,185 @@ export function createConfigView(root, { world, runCommand }) {
     followScroll();
   }
 
-  function showFindings(list, text) {
-    const places = locatePointers(text);
-    findingsOf = text;
-    findings = (list || []).map((finding) => ({ ...finding, markLine: findingLine(finding, places) }));
-    findings.sort((a, b) => a.markLine - b.markLine);
-    const items = findings.map((finding) => {
-      const li = document.createElement('li');
-      li.dataset.role = 'finding';
-      li.dataset.code = finding.code;
-      li.dataset.line = String(finding.markLine);
-      li.dataset.severity = finding.severity;
-      li.tabIndex = 0;
-      const head = document.createElement('div');
-      head.className = 'finding-head';
-      const badge = document.createElement('span');
-      badge.className = `badge ${finding.severity}`;
-      badge.textContent = `${t(`severity.${finding.severity}`)} ${finding.code}`;
-      const where = document.createElement('span');
-      where.className = 'where';
-      where.textContent = t('config.atLine', { line: finding.markLine });
-      head.append(badge, where);
-      const message = document.createElement('div');
-      message.className = 'message';
-      message.textContent = finding.message || '';
-      li.append(head, message);
-      if (finding.effect) {
-        const effect = document.createElement('div');
-        effect.className = 'effect';
-        effect.textContent = finding.effect;
-        li.append(effect);
-      }
-      if (Array.isArray(finding.log) && finding.log.length) {
-        // The plug-in's own log lines for this fault, exactly as it writes them.
-        const log = element('pre', 'finding-log');
-        log.textContent = finding.log.join('\n');
-        li.append(log);
-      }
-      return li;
-    });
-    findingsList.replaceChildren(...items);
-    findingsTotal.textContent = findings.length ? String(findings.length) : t('config.noFindings');
-    paintLineMarks();
+  editor.addEventListener('input', paintGutter);
+  editor.addEventListener('scroll', followScroll, { passive: true });
+  keepTabInText(editor);
+
+  return {
+    text: () => editor.value,
+    setText: (text) => {
+      editor.value = text;
+      lineCount = 0;
+      paintGutter();
+    },
+    mark: (findings) => {
+      worst = worstPerLine(findings);
+      paintMarks();
+    },
+    goToLine,
+    onInput: (handler) => editor.addEventListener('input', handler),
+  };
+}
+
+function findingItem(finding) {
+  const { code, markLine: line, severity } = finding;
+  const li = element('li', { tabIndex: 0, data: { role: 'finding', code, line, severity } },
+    element('div', { className: 'finding-head' },
+      element('span', { className: `badge ${severity}`, text: `${t(`severity.${severity}`)} ${code}` }),
+      element('span', { className: 'where', text: t('config.atLine', { line }) })),
+    element('div', { className: 'message', text: finding.message || '' }));
+  if (finding.effect) li.append(element('div', { className: 'effect', text: finding.effect }));
+  if (Array.isArray(finding.log) && finding.log.length) {
+    // The plug-in's own log lines for this fault, exactly as it writes them.
+    li.append(element('pre', { className: 'finding-log', text: finding.log.join('\n') }));
   }
+  return li;
+}
+
+// The checker's findings about a text, listed by line and marked in the editor; choosing one goes to its line.
+function createFindings(root, editor) {
+  const list = root.querySelector('[data-role="findings"]');
+  const total = root.querySelector('[data-role="findings-total"]');
+  let shown = [];
+
+  function draw() {
+    list.replaceChildren(...shown.map(findingItem));
+    total.textContent = shown.length ? String(shown.length) : t('config.noFindings');
+  }
+
+  function show(findings, text) {
+    const places = locatePointers(text);
+    shown = (findings || []).map((finding) => ({ ...finding, markLine: findingLine(finding, places) }));
+    shown.sort((a, b) => a.markLine - b.markLine);
+    draw();
+    editor.mark(shown);
+  }
+
+  const chosen = (event) => event.target.closest('[data-role="finding"]');
+  list.addEventListener('click', (event) => {
+    if (chosen(event)) editor.goToLine(Number(chosen(event).dataset.line));
+  });
+  list.addEventListener('keydown', (event) => {
+    if (!chosen(event) || (event.key !== 'Enter' && event.key !== ' ')) return;
+    event.preventDefault();
+    editor.goToLine(Number(chosen(event).dataset.line));
+  });
+
+  // relabel: the same findings in the language now shown.
+  return { show, relabel: draw };
+}
+
+const unmatchedItem = (entry) => element('li', { data: { role: 'unmatched-path', code: entry.code || '' } },
+  element('code', { text: entry.path }),
+  element('span', { text: `${entry.code ? `${entry.code}: ` : ''}${entry.message || ''}` }));
+
+// Builds a world from the saved file and lists the paths of the file that no class of it matches, with why.
+async function showWorldFromConfig(root, world) {
+  const box = root.querySelector('[data-role="unmatched-box"]');
+  const list = root.querySelector('[data-role="unmatched"]');
+  await world.beginAction();
+  const { status: code, body } = await request('POST', '/api/world-from-config', {});
+  world.load().catch(() => {});
+  box.hidden = false;
+  if (code !== 200) {
+    list.replaceChildren();
+    box.dataset.state = 'failed';
+    box.querySelector('.summary').textContent = t('config.worldFailed', { error: body.error || code });
+    return;
+  }
+  const unmatched = body.unmatched || [];
+  box.dataset.state = 'done';
+  box.querySelector('.summary').textContent = unmatched.length
+    ? t('config.unmatched', { count: unmatched.length }) : t('config.allMatched');
+  list.replaceChildren(...unmatched.map(unmatchedItem));
+}
+
+function showReply(root, { line, reply, error }) {
+  const box = root.querySelector('[data-role="reply"]');
+  root.querySelector('[data-role="ran-line"]').textContent = line;
+  box.textContent = error ? t('command.failed', { error }) : reply;
+  box.classList.toggle('failed', Boolean(error));
+  box.dataset.state = error ? 'failed' : 'done';
+}
+
+// The file as the server has it and the editor's text against it: loading, checking unsaved text, saving.
+function createFile(root, { editor, findings }) {
+  const status = root.querySelector('[data-role="config-status"]');
+  const pathLabel = root.querySelector('[data-role="config-path"]');
+  let saved = '';
+  let state = { name: 'loading', vars: {} };
+  let rest = state;
+
+  const dirty = () => editor.text() !== saved;
+  const draw = () => {
+    status.textContent = t(STATUS_TEXTS[state.name], state.vars);
+    status.dataset.state = state.name;
+  };
+  const enter = (name, vars = {}) => {
+    state = { name, vars };
+    if (AT_REST.has(name)) rest = state;
+    draw();
+  };
+  const settle = () => (dirty() ? enter('edited') : enter(rest.name, rest.vars));
 
   async function load() {
-    const { status: code, body } = await request('GET', `/api/config?lang=${encodeURIComponent(language())}`);
-    if (code !== 200) {
-      setStatus('config.failed', { error: body.error || code });
-      return;
-    }
+    const { status: code, body } = await request('GET', '/api/config');
+    if (code !== 200) return enter('unreadable', { error: body.error || code });
     pathLabel.textContent = body.path || '';
-    editor.value = body.text || '';
-    saved = editor.value;
-    lineCount = 0;
-    paintGutter();
-    showFindings(body.findings, editor.value);
-    setStatus(body.exists === false ? 'config.missing' : 'config.clean');
-  }
-
-  // Asks the checker about the editor's text without saving it, when the server offers that.
-  async function checkUnsaved() {
-    if (!liveCheck) return;
-    const text = editor.value;
-    const { status: code, body } = await request('POST', `/api/check?lang=${encodeURIComponent(language())}`,
-      text, 'text/plain; charset=utf-8');
-    if (code === 404 || code === 405) {
-      liveCheck = false;
-      return;
-    }
-    if (code === 200 && editor.value === text) showFindings(body.findings, text);
+    editor.setText(body.text || '');
+    // As the editor holds it: a text area reads line ends as LF.
+    saved = editor.text();
+    findings.show(body.findings, saved);
+    return enter(body.exists === false ? 'missing' : 'clean');
   }
 
   async function save() {
-    const text = editor.value;
-    setStatus('config.saving');
-    const { status: code, body } = await request('PUT', `/api/config?lang=${encodeURIComponent(language())}`,
-      text, 'text/plain; charset=utf-8');
+    const text = editor.text();
+    enter('saving');
+    const { status: code, body } = await request('PUT', '/api/config', text, 'text/plain; charset=utf-8');
     if (code !== 200 || !body.saved) {
-      setStatus('config.saveFailed', { error: body.error || `HTTP ${code}` });
+      enter('notSaved', { error: body.error || `HTTP ${code}` });
       return false;
     }
     saved = text;
-    showFindings(body.findings, text);
-    setStatus(dirty() ? 'config.dirty' : 'config.saved');
+    findings.show(body.findings, text);
+    enter('saved');
+    // Typed while it was being saved.
+    if (dirty()) enter('edited');
     return true;
   }
 
-  function showReply(line, text, failed) {
-    ranLine.textContent = line;
-    reply.textContent = text;
-    reply.classList.toggle('failed', Boolean(failed));
-    reply.dataset.state = failed ? 'failed' : 'done';
+  // The server announces every save, this page's own too: only a text other than the one saved here counts.
+  async function changedOnDisk() {
+    const { status: code, body } = await request('GET', '/api/config');
+    if (code !== 200 || body.text === saved) return;
+    if (dirty()) enter('changedElsewhere');
+    else await load();
   }
 
-  // The server builds from the file, so the text in the editor is saved first.
-  async function worldFromConfig() {
-    if (dirty() && !(await save())) return;
-    await world.beginAction();
-    const { status: code, body } = await request('POST', `/api/world-from-config?lang=${encodeURIComponent(language())}`, {});
-    world.load().catch(() => {});
-    unmatchedBox.hidden = false;
-    if (code !== 200) {
-      unmatchedList.replaceChildren();
-      unmatchedBox.dataset.state = 'failed';
-      unmatchedBox.querySelector('.summary').textContent = t('config.worldFailed', { error: body.error || code });
-      return;
-    }
-    const unmatched = body.unmatched || [];
-    unmatchedBox.dataset.state = 'done';
-    unmatchedBox.querySelector('.summary').textContent = unmatched.length
-      ? t('config.unmatched', { count: unmatched.length }) : t('config.allMatched');
-    unmatchedList.replaceChildren(...unmatched.map((entry) => {
-      const li = document.createElement('li');
-      li.dataset.role = 'unmatched-path';
-      li.dataset.code = entry.code || '';
-      const path = document.createElement('code');
-      path.textContent = entry.path;
-      const why = document.createElement('span');
-      why.textContent = `${entry.code ? `${entry.code}: ` : ''}${entry.message || ''}`;
-      li.append(path, why);
-      return li;
-    }));
-  }
+  return { load, save, changedOnDisk, settle, dirty, draw };
+}
+
+// Asks the checker about the editor's text without saving it, while the server offers that; findings about a text
+// since changed are dropped.
+function liveChecker(editor, findings) {
+  let offered = true;
+  return async () => {
+    if (!offered) return;
+    const text = editor.text();
+    const { status: code, body } = await request('POST', '/api/check', text, 'text/plain; charset=utf-8');
+    if (code === 404 || code === 405) offered = false;
+    else if (code === 200 && editor.text() === text) findings.show(body.findings, text);
+  };
+}
+
+export function createConfigView(root, { world, runCommand }) {
+  const editor = createEditor(root);
+  const findings = createFindings(root, editor);
+  const file = createFile(root, { editor, findings });
+  const check = liveChecker(editor, findings);
+  const buttons = root.querySelectorAll('button');
+  let checkTimer = 0;
 
   async function busy(work) {
     for (const button of buttons) button.disabled = true;
@@ -243,66 +297,40 @@ export function createConfigView(root, { world, runCommand }) {
     }
   }
 
-  editor.addEventListener('input', () => {
-    paintGutter();
-    setStatus(dirty() ? 'config.dirty' : 'config.saved');
-    clearTimeout(checkTimer);
-    checkTimer = setTimeout(checkUnsaved, 400);
-  });
-  editor.addEventListener('scroll', followScroll, { passive: true });
-  findingsList.addEventListener('click', (event) => {
-    const li = event.target.closest('[data-role="finding"]');
-    if (li) goToLine(Number(li.dataset.line));
-  });
-  findingsList.addEventListener('keydown', (event) => {
-    const li = event.target.closest('[data-role="finding"]');
-    if (li && (event.key === 'Enter' || event.key === ' ')) {
-      event.preventDefault();
-      goToLine(Number(li.dataset.line));
-    }
-  });
-  root.querySelector('[data-role="save"]').addEventListener('click', () => busy(save));
-  root.querySelector('[data-role="save-reload"]').addEventListener('click', () => busy(async () => {
+  const on = (role, work) => root.querySelector(`[data-role="${role}"]`).addEventListener('click', () => busy(work));
+  on('save', file.save);
+  on('save-reload', async () => {
+    const reply = root.querySelector('[data-role="reply"]');
     reply.dataset.state = 'running';
-    if (!(await save())) {
+    if (!(await file.save())) {
       reply.dataset.state = 'failed';
       return;
     }
-    const result = await runCommand('Tidywarden.reload');
-    showReply(result.line, result.error ? t('command.failed', { error: result.error }) : result.reply,
-      result.error);
-  }));
-  root.querySelector('[data-role="revert"]').addEventListener('click', () => busy(async () => {
-    if (dirty() && !window.confirm(t('config.confirmRevert'))) return;
-    await load();
-  }));
-  root.querySelector('[data-role="world-from-config"]').addEventListener('click', () => busy(worldFromConfig));
-  // Tab inserts two spaces instead of leaving the editor; Escape then Tab still leaves it.
-  let escaped = false;
-  editor.addEventListener('keydown', (event) => {
-    if (event.key === 'Escape') escaped = true;
-    if (event.key !== 'Tab' || event.shiftKey || escaped) {
-      if (event.key !== 'Escape') escaped = false;
-      return;
-    }
-    event.preventDefault();
-    document.execCommand('insertText', false, '  ');
+    showReply(root, await runCommand('Tidywarden.reload'));
+  });
+  on('revert', async () => {
+    if (file.dirty() && !window.confirm(t('config.confirmRevert'))) return;
+    await file.load();
+  });
+  // The server builds from the file, so the text in the editor is saved first.
+  on('world-from-config', async () => {
+    if (file.dirty() && !(await file.save())) return;
+    await showWorldFromConfig(root, world);
+  });
+  editor.onInput(() => {
+    file.settle();
+    clearTimeout(checkTimer);
+    checkTimer = setTimeout(check, 400);
   });
 
   return {
-    load,
-    // The server announces every save, this page's own too: only a text other than the one saved here counts.
-    changedOnDisk: async () => {
-      const { status: code, body } = await request('GET', `/api/config?lang=${encodeURIComponent(language())}`);
-      if (code !== 200 || body.text === saved) return;
-      if (dirty()) setStatus('config.changedElsewhere');
-      else await load();
-    },
+    load: file.load,
+    changedOnDisk: file.changedOnDisk,
     relabel: async () => {
-      status.textContent = t(statusKey, statusVars);
+      file.draw();
       // The findings' texts come from the checker in the language asked for.
-      if (!dirty()) await load();
-      else showFindings(findings, findingsOf);
+      if (!file.dirty()) await file.load();
+      else findings.relabel();
     },
   };
 }

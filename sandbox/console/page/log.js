@@ -1,4 +1,5 @@
 // The Log view: the host's log as it grows, newest last, the plug-in's own lines set apart, with a pause.
+import { element } from './dom.js';
 import { t } from './i18n.js';
 
 const KEEP_LINES = 5000;
@@ -25,14 +26,10 @@ export function createLogView(root) {
     const stick = list.scrollHeight - list.scrollTop - list.clientHeight < 40;
     const fragment = document.createDocumentFragment();
     for (const entry of entries) {
-      const li = document.createElement('li');
-      li.dataset.role = 'log-line';
-      li.textContent = entry.line;
-      if (entry.plugin) {
-        li.className = 'plugin';
-        li.dataset.plugin = 'true';
-      }
-      fragment.append(li);
+      fragment.append(element('li', {
+        text: entry.line, className: entry.plugin ? 'plugin' : undefined,
+        data: { role: 'log-line', plugin: entry.plugin ? 'true' : undefined },
+      }));
     }
     list.append(fragment);
     while (list.children.length > KEEP_LINES) list.firstChild.remove();

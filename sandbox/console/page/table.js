@@ -1,17 +1,11 @@
 // A scrolling table that keeps only the rows in sight in the document, so a world of tens of thousands of
 // objects shows its first rows at once. Rows have one fixed height (style.css, .grid tbody tr).
+import { element } from './dom.js';
 
 const ROW_HEIGHT = 28;
 const SPARE_ROWS = 12;
 
-function spacer(columns) {
-  const row = document.createElement('tr');
-  row.className = 'spacer';
-  const cell = document.createElement('td');
-  cell.colSpan = columns;
-  row.append(cell);
-  return row;
-}
+const spacer = (columns) => element('tr', { className: 'spacer' }, element('td', { colSpan: columns }));
 
 // The rows [from, to) of `count` that a box scrolled to `scrollTop` and `height` pixels tall shows, with spares on
 // both sides. Sized by its content up to a maximum, a box may not have its full height yet: until it scrolls, the
@@ -31,21 +25,12 @@ export class VirtualTable {
     this.container = container;
     this.renderRow = renderRow;
     this.records = [];
-    this.table = document.createElement('table');
-    this.table.className = 'grid';
-    const head = document.createElement('thead');
-    const headRow = document.createElement('tr');
-    for (const column of columns) {
-      const cell = document.createElement('th');
-      cell.dataset.i18n = column.key;
-      if (column.className) cell.className = column.className;
-      headRow.append(cell);
-    }
-    head.append(headRow);
-    this.body = document.createElement('tbody');
+    const head = element('thead', {}, element('tr', {},
+      ...columns.map((column) => element('th', { className: column.className, data: { i18n: column.key } }))));
+    this.body = element('tbody');
+    this.table = element('table', { className: 'grid' }, head, this.body);
     this.top = spacer(columns.length);
     this.bottom = spacer(columns.length);
-    this.table.append(head, this.body);
     container.append(this.table);
     this.first = -1;
     this.last = -1;

@@ -1,26 +1,15 @@
 // The World view: the objects of the running world, counts per class, a filter, and the rows the last action
 // changed (removed rows struck out, added rows highlighted) until the next action begins.
 import { readAnswer, request, send, takeFirstWorld } from './api.js';
+import { element } from './dom.js';
 import { t } from './i18n.js';
 import { VirtualTable } from './table.js';
 
-function cell(text, className) {
-  const td = document.createElement('td');
-  td.textContent = text;
-  td.title = text;
-  if (className) td.className = className;
-  return td;
-}
+const cell = (text, className) => element('td', { text, title: text, className });
 
-function row(record, cells) {
-  const tr = document.createElement('tr');
-  tr.dataset.kind = record.kind;
-  tr.dataset.id = String(record.id);
-  tr.dataset.class = record.class;
-  if (record.mark) tr.classList.add(record.mark);
-  tr.append(...cells);
-  return tr;
-}
+const row = (record, cells) => element('tr', {
+  className: record.mark, data: { kind: record.kind, id: record.id, class: record.class },
+}, ...cells);
 
 const SHOWN_INVENTORIES = 30;
 
@@ -168,10 +157,8 @@ export function createWorldView(root, { onSnapshot }) {
     summary.classList.toggle('has-changes', removed + added > 0);
 
     const countRows = countsPerClass(snapshot, current).map((entry) => {
-      const tr = document.createElement('tr');
-      tr.dataset.class = entry.name;
-      tr.append(cell(entry.name), cell(t(`kind.${entry.kind}`)), cell(entry.path, 'path'),
-        cell(String(entry.count), 'number'));
+      const tr = element('tr', { data: { class: entry.name } }, cell(entry.name), cell(t(`kind.${entry.kind}`)),
+        cell(entry.path, 'path'), cell(String(entry.count), 'number'));
       if (entry.builds) tr.children[2].title = `${entry.path} → ${entry.builds}`;
       return tr;
     });
@@ -179,15 +166,10 @@ export function createWorldView(root, { onSnapshot }) {
 
     // Every inventory, empty ones too, each a button that filters by its name.
     const inventories = snapshot.inventories || [];
-    const buttons = inventories.slice(0, SHOWN_INVENTORIES).map((inventory) => {
-      const button = document.createElement('button');
-      button.type = 'button';
-      button.className = 'chip';
-      button.dataset.inventory = inventory.name;
-      const count = inventory.count ?? (inventory.items || []).length;
-      button.textContent = t('world.inventoryItems', { name: inventory.name, count });
-      return button;
-    });
+    const buttons = inventories.slice(0, SHOWN_INVENTORIES).map(({ name, count, items }) => element('button', {
+      type: 'button', className: 'chip', data: { inventory: name },
+      text: t('world.inventoryItems', { name, count: count ?? (items || []).length }),
+    }));
     const inventoryTotal = snapshot.partial ? snapshot.totals.inventories : inventories.length;
     const more = inventoryTotal - buttons.length;
     inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventoryTotal }), ' ', ...buttons,
