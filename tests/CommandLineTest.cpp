@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sandbox/rcon/RconServer.h"
 #include "sandbox/server/CommandLine.h"
 
 namespace {
@@ -161,7 +162,7 @@ TEST_F(CommandLineTest, BindingBeyondLoopbackIsWarnedOf) {
       {"", false},         {"128.0.0.1", false},   {"fe80::1", false},
   };
   for (const auto& [address, loopback] : addresses) {
-    EXPECT_EQ(sandbox::server::IsLoopbackAddress(address), loopback) << address;
+    EXPECT_EQ(sandbox::rcon::IsLoopbackAddress(address), loopback) << address;
     const auto result = Parse({"--dir", "d", "--rcon-password-file", password, "--bind", address});
     ASSERT_TRUE(result.options) << address << ": " << result.message;
     EXPECT_EQ(AnyContains(result.warnings, "plain text"), !loopback) << address;

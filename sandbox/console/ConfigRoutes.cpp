@@ -5,6 +5,21 @@
 #include "sandbox/console/ConfigFile.h"
 
 namespace sandbox::console {
+namespace {
+
+std::string Dump(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+HttpResponse JsonResponse(unsigned status, const nlohmann::json& body) {
+  return {status, std::string(kJsonType), Dump(body)};
+}
+
+std::string EventText(std::string_view name, const nlohmann::json& data) {
+  return "event: " + std::string(name) + "\ndata: " + Dump(data) + "\n\n";
+}
 
 check::Language LanguageOf(const HttpRequest& request) {
   return check::ParseLanguage(QueryValue(request.target, "lang")).value_or(check::Language::English);

@@ -1,4 +1,4 @@
-// The routes any console of a server directory serves: its configuration read, checked and saved, and command lines.
+// The routes any console of a server directory serves (its configuration, command lines) and their JSON answers.
 #pragma once
 
 #include <functional>
@@ -12,6 +12,11 @@
 #include "sandbox/console/Http.h"
 
 namespace sandbox::console {
+
+// A JSON answer; text that is not UTF-8 is replaced, never refused.
+HttpResponse JsonResponse(unsigned status, const nlohmann::json& body);
+// One server-sent event: its name and its data as JSON.
+std::string EventText(std::string_view name, const nlohmann::json& data);
 
 // GET and PUT /api/config on the file `configPath()` names, POST /api/check on a text not saved yet. A save is
 // told to `saved` (the pages hear of it).

@@ -1,33 +1,19 @@
 // The console's answers as routes build them: JSON bodies, errors, events and the page's files.
 #include "sandbox/console/Http.h"
 
-#include <nlohmann/json.hpp>
-
+#include "sandbox/console/JsonText.h"
 #include "sandbox/console/PageFiles.h"
 
 namespace sandbox::console {
-namespace {
-
-std::string Dump(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-}  // namespace
 
 Handler AnswerAtOnce(std::function<HttpResponse(const HttpRequest& request)> answer) {
   return [answer = std::move(answer)](const HttpRequest& request, const Respond& respond) { respond(answer(request)); };
 }
 
-HttpResponse JsonResponse(unsigned status, const nlohmann::json& body) {
-  return {status, std::string(kJsonType), Dump(body)};
-}
-
 HttpResponse ErrorResponse(unsigned status, const std::string& message) {
-  return JsonResponse(status, {{"error", message}});
-}
-
-std::string EventText(std::string_view name, const nlohmann::json& data) {
-  return "event: " + std::string(name) + "\ndata: " + Dump(data) + "\n\n";
+  std::string body = "{\"error\":";
+  AppendJsonString(body, message);
+  return {status, std::string(kJsonType), body + "}"};
 }
 
 std::optional<HttpResponse> PageFileResponse(std::string_view path) {

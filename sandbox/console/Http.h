@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
 namespace sandbox::console {
 
 struct HttpRequest {
@@ -48,10 +46,8 @@ inline constexpr std::pair<std::string_view, std::string_view> kCommonHeaders[] 
 
 inline constexpr std::string_view kJsonType = "application/json; charset=utf-8";
 
-HttpResponse JsonResponse(unsigned status, const nlohmann::json& body);
+// {"error": message}, written without the JSON library, which the core does not otherwise need.
 HttpResponse ErrorResponse(unsigned status, const std::string& message);
-// One server-sent event: its name and its data as JSON.
-std::string EventText(std::string_view name, const nlohmann::json& data);
 
 // The page's file a GET of `path` asks for ("/" is index.html); nothing when there is none.
 std::optional<HttpResponse> PageFileResponse(std::string_view path);

@@ -156,23 +156,26 @@ class HttpSession final : public Closable, public std::enable_shared_from_this<H
     }
   }
 
+  // What follows an answer: the next request, the close, or the drain behind a refusal.
+  enum class After { ReadNext, Close, Drain };
+
   void Write(const HttpResponse& answer, unsigned version, bool keepAlive, bool head) {
-    if (closed_) return;
-    response_.emplace(ToBeast(answer, version, keepAlive, head));
-    http::async_write(socket_, *response_,
-                      [self = shared_from_this(), keepAlive](beast::error_code error, std::size_t) {
-                        self->response_.reset();
-                        if (error || !keepAlive) return self->Close();
-                        self->ReadHeader();
-                      });
+    Send(ToBeast(answer, version, keepAlive, head), keepAlive ? After::ReadNext : After::Close);
   }
 
   // The answer, then whatever the client still sends is read and dropped until it closes, so it is not reset
   // before it reads the answer.
   void Refuse(unsigned status, const std::string& message) {
-    response_.emplace(ToBeast(ErrorResponse(status, message), 11, false, false));
-    http::async_write(socket_, *response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-      if (error) return self->Close();
+    Send(ToBeast(ErrorResponse(status, message), 11, false, false), After::Drain);
+  }
+
+  void Send(Response response, After after) {
+    if (closed_) return;
+    response_.emplace(std::move(response));
+    http::async_write(socket_, *response_, [self = shared_from_this(), after](beast::error_code error, std::size_t) {
+      self->response_.reset();
+      if (error || after == After::Close) return self->Close();
+      if (after == After::ReadNext) return self->ReadHeader();
       beast::error_code ignored;
       self->socket_.shutdown(tcp::socket::shutdown_send, ignored);
       self->CloseAfter(kDrainTimeout);

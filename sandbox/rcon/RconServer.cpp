@@ -104,6 +104,23 @@ std::string PasswordProblem(const std::string& password) {
   return {};
 }
 
+bool IsNumericAddress(const std::string& address) {
+  ErrorCode error;
+  asio::ip::make_address(address, error);
+  return !error;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+  if (address.empty()) return false;
+  ErrorCode error;
+  const auto parsed = asio::ip::make_address(address, error);
+  if (error) return false;
+  if (parsed.is_v6() && parsed.to_v6().is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, parsed.to_v6()).is_loopback();
+  }
+  return parsed.is_loopback();
+}
+
 struct Server::Impl final : ConnectionOwner, std::enable_shared_from_this<Server::Impl> {
   Impl(asio::io_context& game, Options opts, Executor run)
       : io(game), options(std::move(opts)), execute(std::move(run)), turns(options.loginsPerSecond) {}

@@ -55,6 +55,11 @@ struct Options {
 // login packet and hold no NUL byte.
 std::string PasswordProblem(const std::string& password);
 
+// Whether `address` is a numeric IPv4 or IPv6 address, as Options::bindAddress takes it.
+bool IsNumericAddress(const std::string& address);
+// Whether a numeric address reaches only this machine. The empty address (every interface) does not.
+bool IsLoopbackAddress(const std::string& address);
+
 // Runs one command line (UTF-8) on the game thread and returns the reply text (UTF-8, may be empty). An exception
 // becomes an "error: ..." reply.
 using Executor = std::function<std::string(const std::string& line)>;

@@ -2,7 +2,6 @@
 #include "sandbox/server/CommandLine.h"
 
 #include <CLI/CLI.hpp>
-#include <boost/asio/ip/address.hpp>
 
 #include <charconv>
 #include <fstream>
@@ -37,9 +36,7 @@ std::string ReadPasswordFile(const std::string& path) {
 
 std::string CheckNumericAddress(std::string& value) {
   if (value.empty()) return {};
-  boost::system::error_code error;
-  boost::asio::ip::make_address(value, error);
-  return error ? "not a numeric IPv4 or IPv6 address: " + value : std::string();
+  return rcon::IsNumericAddress(value) ? std::string() : "not a numeric IPv4 or IPv6 address: " + value;
 }
 
 std::string CheckPort(std::string& value) {
@@ -160,24 +157,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optio
     result.warnings.clear();
     return result;
   }
-  if (!options.scriptFile && options.rcon && !IsLoopbackAddress(options.bindAddress)) {
+  if (!options.scriptFile && options.rcon && !rcon::IsLoopbackAddress(options.bindAddress)) {
     result.warnings.push_back("RCON on " + (options.bindAddress.empty() ? "every interface" : options.bindAddress) +
                               " is reachable from other machines, and it carries the password and every command "
                               "in plain text");
   }
   result.options = std::move(options);
   return result;
-}
-
-bool IsLoopbackAddress(const std::string& address) {
-  if (address.empty()) return false;
-  boost::system::error_code error;
-  const auto parsed = boost::asio::ip::make_address(address, error);
-  if (error) return false;
-  if (parsed.is_v6() && parsed.to_v6().is_v4_mapped()) {
-    return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, parsed.to_v6()).is_loopback();
-  }
-  return parsed.is_loopback();
 }
 
 }  // namespace sandbox::server

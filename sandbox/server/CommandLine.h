@@ -47,7 +47,4 @@ inline constexpr int kUsageExitCode = 2;
 CommandLine ParseCommandLine(int argc, const char* const* argv, const std::optional<std::string>& environmentPassword,
                              const std::string& defaultPlugin);
 
-// Whether a numeric address reaches only this machine. The empty address (every interface) does not.
-bool IsLoopbackAddress(const std::string& address);
-
 }  // namespace sandbox::server
