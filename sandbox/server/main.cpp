@@ -14,6 +14,7 @@
 #include "Check.h"
 #include "sandbox/console/ConfigFile.h"
 #include "sandbox/console/Console.h"
+#include "sandbox/console/JsonText.h"
 #include "sandbox/console/WorldFromConfig.h"
 #include "sandbox/game/WorldFile.h"
 #include "sandbox/rcon/RconServer.h"
@@ -115,10 +116,16 @@ std::unique_ptr<sandbox::console::Console> StartConsole(sandbox::server::GameLoo
 // once the plug-in has loaded and everything that is on listens, as a JSON object of what listens where (null for
 // what is off).
 void AnnounceReady(const std::optional<std::string>& rcon, const sandbox::console::Console* console) {
-  nlohmann::ordered_json ready = {{"rcon", nullptr}, {"console", nullptr}};
-  if (rcon) ready["rcon"] = *rcon;
-  if (console != nullptr) ready["console"] = console->Address();
-  platform::WriteOut(std::string(kProgram) + "ready " + ready.dump() + "\n");
+  // Written out rather than built as a document: the JSON library's ordered flavour costs a second copy of its code.
+  const auto value = [](const std::optional<std::string>& text) {
+    if (!text) return std::string("null");
+    std::string quoted;
+    sandbox::console::AppendJsonString(quoted, *text);
+    return quoted;
+  };
+  const auto address = console != nullptr ? std::optional<std::string>(console->Address()) : std::nullopt;
+  platform::WriteOut(std::string(kProgram) + "ready {\"rcon\":" + value(rcon) + ",\"console\":" + value(address) +
+                     "}\n");
 }
 
 int Serve(sandbox::server::GameLoop& game, const sandbox::rcon::Executor& execute, sandbox::console::Console* console,
