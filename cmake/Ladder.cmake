@@ -11,8 +11,10 @@ set(TIDYWARDEN_LADDER
   "sandbox/host: src/host"
   "sandbox/game: src/host sandbox/host"
   "sandbox/rcon:"
+  "sandbox/platform:"
   "sandbox/console: src/host sandbox/host sandbox/game"
-  "sandbox/server: src/host src/common sandbox/host sandbox/game sandbox/rcon sandbox/console"
+  "sandbox/server: src/host src/common sandbox/host sandbox/game sandbox/rcon sandbox/platform sandbox/console"
+  "tools/console: src/common sandbox/rcon sandbox/platform sandbox/console"
 )
 
 set(_ladder_files "")

@@ -31,9 +31,9 @@ JsonBody ReadJsonBody(const HttpRequest& request) {
   return {std::move(body), std::nullopt};
 }
 
-std::vector<Route> ConfigRoutes(std::function<std::string()> configPath, std::function<void()> saved) {
+std::vector<Route> ConfigRoutes(ConfigPathOf configPath, std::function<void(const HttpRequest& request)> saved) {
   const auto read = [configPath](const HttpRequest& request) {
-    const std::string file = configPath();
+    const std::string file = configPath(request);
     const ConfigText config = ReadConfig(file);
     return JsonResponse(
         200, {{"path", file},
@@ -43,13 +43,13 @@ std::vector<Route> ConfigRoutes(std::function<std::string()> configPath, std::fu
   };
   const auto save = [configPath, saved](const HttpRequest& request) {
     if (!IsValidUtf8(request.body)) return ErrorResponse(400, "the text is not valid UTF-8");
-    const std::string file = configPath();
+    const std::string file = configPath(request);
     try {
       SaveConfig(file, request.body);
     } catch (const std::exception& error) {
       return ErrorResponse(500, std::string("not saved: ") + error.what());
     }
-    saved();
+    saved(request);
     return JsonResponse(200, {{"saved", true}, {"findings", FindingsJson(file, LanguageOf(request))}});
   };
   const auto checkText = [](const HttpRequest& request) {
@@ -70,8 +70,9 @@ Route CommandRoute(RunLine run) {
               return respond(ErrorResponse(400, "the body must be {\"line\": \"...\"}"));
             }
             const std::string text = line->get<std::string>();
-            run(text, [respond, text](std::string reply) {
-              respond(JsonResponse(200, {{"line", text}, {"reply", std::move(reply)}}));
+            run(request, text, [respond, text](LineAnswer answer) {
+              if (!answer.error.empty()) return respond(ErrorResponse(answer.status, answer.error));
+              respond(JsonResponse(200, {{"line", text}, {"reply", std::move(answer.reply)}}));
             });
           }};
 }

@@ -80,12 +80,14 @@ class LogForwarder final : public HostSink {
 }  // namespace
 
 std::vector<Route> ConsoleImpl::Routes() {
-  std::vector<Route> routes = ConfigRoutes([this] { return services.configPath(); },
-                                           [this] { http.Broadcast(EventText("config", json::object()), false); });
+  std::vector<Route> routes =
+      ConfigRoutes([this](const HttpRequest&) { return services.configPath(); },
+                   [this](const HttpRequest&) { http.Broadcast(EventText("config", json::object()), false); });
   routes.push_back({"GET", "/api/world", AnswerAtOnce([this](const HttpRequest& request) { return World(request); })});
-  routes.push_back(CommandRoute([this](const std::string& line, const std::function<void(std::string)>& reply) {
-    reply(services.execute(line));
-  }));
+  routes.push_back(
+      CommandRoute([this](const HttpRequest&, const std::string& line, const std::function<void(LineAnswer)>& answer) {
+        answer({services.execute(line), {}, 200});
+      }));
   routes.push_back({"POST", "/api/world-from-config", AnswerAtOnce([this](const HttpRequest& request) {
                       const JsonBody body = ReadJsonBody(request);
                       return body.refusal ? *body.refusal : WorldFromConfigResponse(request);

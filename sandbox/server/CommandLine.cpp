@@ -4,8 +4,9 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
-#include <fstream>
+#include <stdexcept>
 
+#include "sandbox/rcon/PasswordFile.h"
 #include "sandbox/rcon/RconServer.h"
 #include "sandbox/server/Platform.h"
 
@@ -20,18 +21,12 @@ constexpr const char* kFooter =
     "user in the process list. RCON is plain text: bind beyond 127.0.0.1 only on a network you trust.\n"
     "Exit status: 0 when stopped, 1 when the server failed, 2 for a command line that cannot run.";
 
-// The file's first line. A line end of either convention, and the byte-order mark some Windows editors put
-// before UTF-8 text, are not part of the password.
 std::string ReadPasswordFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) throw CLI::ValidationError("--rcon-password-file", "cannot open " + path);
-  std::string line;
-  std::getline(file, line);
-  if (file.bad()) throw CLI::ValidationError("--rcon-password-file", "cannot read " + path);
-  if (line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-  if (line.empty()) throw CLI::ValidationError("--rcon-password-file", "the first line of " + path + " is empty");
-  return line;
+  try {
+    return rcon::ReadPasswordFile(path);
+  } catch (const std::runtime_error& error) {
+    throw CLI::ValidationError("--rcon-password-file", error.what());
+  }
 }
 
 std::string CheckNumericAddress(std::string& value) {

@@ -1,4 +1,4 @@
-// The server program's operating-system seam on Linux.
+// The programs' operating-system seam on Linux.
 #include <fcntl.h>
 #include <iconv.h>
 #include <spawn.h>
@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "sandbox/server/Platform.h"
+#include "sandbox/platform/Platform.h"
 
-namespace sandbox::server::platform {
+namespace sandbox::platform {
 namespace {
 
 std::atomic<bool> gStopRequested{false};
@@ -30,10 +30,10 @@ void Write(std::FILE* stream, std::string_view text) {
 
 }  // namespace
 
-std::string DefaultPluginPath() {
+std::string ProgramFolder() {
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return (error ? std::filesystem::path(".") : self.parent_path()).append("Tidywarden.so").string();
+  return (error ? std::filesystem::path(".") : self.parent_path()).string() + "/";
 }
 
 void InstallStopHandler() {
@@ -103,4 +103,4 @@ bool OpenInBrowser(const std::string& url) {
 
 bool StartedByDoubleClick(int /*argc*/) { return false; }
 
-}  // namespace sandbox::server::platform
+}  // namespace sandbox::platform

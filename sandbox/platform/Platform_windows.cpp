@@ -1,4 +1,4 @@
-// The server program's operating-system seam on Windows.
+// The programs' operating-system seam on Windows.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -8,13 +8,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 
-#include "sandbox/host/Text.h"
-#include "sandbox/server/Platform.h"
+#include <utf8cpp/utf8.h>
 
-namespace sandbox::server::platform {
+#include "sandbox/platform/Platform.h"
+
+namespace sandbox::platform {
 namespace {
 
 constexpr UINT kGbkCodePage = 936;
@@ -32,10 +35,29 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   return TRUE;
 }
 
-std::wstring Wide(std::u16string_view units) { return std::wstring(units.begin(), units.end()); }
+// Invalid sequences become U+FFFD in both directions, so a stray byte or unit costs only itself.
+std::wstring Wide(std::string_view utf8) {
+  std::string valid;
+  utf8::replace_invalid(utf8.begin(), utf8.end(), std::back_inserter(valid));
+  std::wstring wide;
+  utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(wide));
+  return wide;
+}
 
 std::string Utf8(std::wstring_view wide) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+  std::string text;
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    auto unit = static_cast<std::uint32_t>(wide[i]);
+    const bool lead = unit >= 0xD800 && unit < 0xDC00;
+    const bool trailNext = i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000;
+    if (lead && trailNext) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<std::uint32_t>(wide[++i]) - 0xDC00);
+    } else if (unit >= 0xD800 && unit < 0xE000) {
+      unit = 0xFFFD;
+    }
+    utf8::append(static_cast<char32_t>(unit), std::back_inserter(text));
+  }
+  return text;
 }
 
 std::wstring FromCodePage(UINT codePage, std::string_view bytes, DWORD flags) {
@@ -65,7 +87,7 @@ void Write(DWORD which, std::FILE* stream, std::string_view utf8) {
   DWORD mode = 0;
   if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
     // The console converts UTF-16 itself, whatever code page it was given.
-    const std::wstring wide = Wide(Utf8ToUtf16(utf8));
+    const std::wstring wide = Wide(utf8);
     for (std::size_t offset = 0; offset < wide.size();) {
       const auto chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - offset, 8192));
       DWORD written = 0;
@@ -83,11 +105,11 @@ void Write(DWORD which, std::FILE* stream, std::string_view utf8) {
 
 }  // namespace
 
-std::string DefaultPluginPath() {
+std::string ProgramFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return "Tidywarden.dll";
+    if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
       break;
@@ -96,8 +118,8 @@ std::string DefaultPluginPath() {
   }
   // Cut in UTF-16: in a double-byte code page a trail byte can look like a backslash.
   const auto separator = path.find_last_of(L"\\/");
-  if (separator == std::wstring::npos) return "Tidywarden.dll";
-  return ToAnsi(std::wstring_view(path).substr(0, separator + 1)) + "Tidywarden.dll";
+  if (separator == std::wstring::npos) return {};
+  return ToAnsi(std::wstring_view(path).substr(0, separator + 1));
 }
 
 void InstallStopHandler() {
@@ -153,9 +175,8 @@ std::string GbkToUtf8(std::string_view bytes) {
 }
 
 bool OpenInBrowser(const std::string& url) {
-  const std::u16string units = Utf8ToUtf16(url);
   const auto result =
-      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", Wide(units).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", Wide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   return result > 32;
 }
 
@@ -166,4 +187,4 @@ bool StartedByDoubleClick(int argc) {
   return GetConsoleProcessList(processes, 2) == 1;
 }
 
-}  // namespace sandbox::server::platform
+}  // namespace sandbox::platform
