@@ -110,6 +110,13 @@ nlohmann::json FindingsJson(const std::string& path, check::Language language) {
       entry["line"] = finding.line;
       entry["column"] = finding.column;
     }
+    // The certain change --fix would make: the string token's bytes [begin, end) of the file, as written and as meant.
+    if (finding.fix) {
+      entry["fix"] = {{"begin", finding.fix->begin},
+                      {"end", finding.fix->end},
+                      {"from", finding.fix->from},
+                      {"to", finding.fix->to}};
+    }
     findings.push_back(std::move(entry));
   }
   return findings;

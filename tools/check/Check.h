@@ -40,6 +40,16 @@ class LogLines {
   std::shared_ptr<const std::vector<std::string>> lines_;
 };
 
+// A change that is certainly meant: one JSON string token of the file, [begin, end) in bytes, replaced.
+struct Change {
+  int line = 0;
+  int column = 0;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string from;  // the token as written
+  std::string to;    // the token meant
+};
+
 struct Finding {
   Severity severity = Severity::Note;
   std::string code;  // stable: "E112", "W202", "N301" (CodeTable())
@@ -48,8 +58,10 @@ struct Finding {
   int column = 0;
   std::string pointer;  // JSON Pointer (RFC 6901) of the value concerned; "" is the whole document
   std::string message;
-  std::string effect;            // what the plug-in does with it, in plain words
+  std::string effect;  // what the plug-in does with it, in plain words
   LogLines log;
+  // The change --fix would make for this finding, when the checker is certain of one.
+  std::optional<Change> fix;
 };
 
 // Errors first, then warnings, then notes; in document order within each.
@@ -68,15 +80,6 @@ std::span<const CodeInfo> CodeTable();
 // throws for anything the file holds.
 Findings CheckFile(const std::string& path, Language language = Language::English);
 
-// A change that is certainly meant: one JSON string token of the file, [begin, end) in bytes, replaced.
-struct Change {
-  int line = 0;
-  int column = 0;
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  std::string from;  // the token as written
-  std::string to;    // the token meant
-};
 struct FixPlan {
   std::vector<Change> changes;  // in file order
   std::string before;           // the file's bytes

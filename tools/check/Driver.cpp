@@ -65,7 +65,18 @@ Checked Check(const std::string& path, Language language) {
 }  // namespace detail
 
 Findings CheckFile(const std::string& path, Language language) {
-  detail::Report report = detail::Check(path, language).report;
+  detail::Checked checked = detail::Check(path, language);
+  detail::Report& report = checked.report;
+  if (checked.positions && checked.positions->Known()) {
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+      Finding& finding = report.findings[i];
+      finding.fix = detail::CertainChange(*checked.positions, report.anchors[i]);
+      if (finding.fix) {
+        finding.fix->line = finding.line;
+        finding.fix->column = finding.column;
+      }
+    }
+  }
   const auto bySeverity = [](const Finding& a, const Finding& b) { return a.severity > b.severity; };
   if (std::is_sorted(report.findings.begin(), report.findings.end(), bySeverity)) return std::move(report.findings);
   std::vector<std::size_t> order(report.findings.size());

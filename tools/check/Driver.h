@@ -19,4 +19,8 @@ struct Checked {
 // Reads the file as the plug-in does, reviews what it holds and places every finding.
 Checked Check(const std::string& path, Language language);
 
+// The change an anchor's fix makes, when it can be made as it stands: its token found and a string, and a key's new
+// name not one its object already holds. Without a line and column.
+std::optional<Change> CertainChange(const Positions& positions, const Anchor& anchor);
+
 }  // namespace check::detail

@@ -13,6 +13,25 @@ namespace check {
 
 using detail::Printable;
 
+namespace detail {
+
+std::optional<Change> CertainChange(const Positions& positions, const Anchor& anchor) {
+  if (!anchor.fix) return std::nullopt;
+  const Span span = positions.Find(anchor.tokens, anchor.key);
+  const std::string& bytes = positions.Bytes();
+  if (span.end <= span.begin || bytes[span.begin] != '"') return std::nullopt;
+  // A name changed into one its object already holds would make the two one, and the plug-in keep only the last.
+  if (anchor.key) {
+    std::vector<std::string> renamed = anchor.tokens;
+    renamed.back() = *anchor.fix;
+    if (positions.Exists(renamed)) return std::nullopt;
+  }
+  return Change{
+      0, 0, span.begin, span.end, bytes.substr(span.begin, span.end - span.begin), nlohmann::json(*anchor.fix).dump()};
+}
+
+}  // namespace detail
+
 FixPlan PlanFixes(const std::string& path, Language language) {
   detail::Checked checked = detail::Check(path, language);
   FixPlan plan;
@@ -21,21 +40,13 @@ FixPlan PlanFixes(const std::string& path, Language language) {
   plan.before = positions.Bytes();
   std::vector<std::size_t> offsets;
   for (const auto& anchor : checked.report.anchors) {
-    if (!anchor.fix) continue;
-    const detail::Span span = positions.Find(anchor.tokens, anchor.key);
-    if (span.end <= span.begin || plan.before[span.begin] != '"') continue;
-    // A name changed into one its object already holds would make the two one, and the plug-in keep only the last.
-    if (anchor.key) {
-      std::vector<std::string> renamed = anchor.tokens;
-      renamed.back() = *anchor.fix;
-      if (positions.Exists(renamed)) continue;
-    }
+    std::optional<Change> change = detail::CertainChange(positions, anchor);
+    if (!change) continue;
     const bool seen = std::any_of(plan.changes.begin(), plan.changes.end(),
-                                  [&](const Change& change) { return change.begin == span.begin; });
+                                  [&](const Change& planned) { return planned.begin == change->begin; });
     if (seen) continue;
-    plan.changes.push_back({0, 0, span.begin, span.end, plan.before.substr(span.begin, span.end - span.begin),
-                            nlohmann::json(*anchor.fix).dump()});
-    offsets.push_back(span.begin);
+    offsets.push_back(change->begin);
+    plan.changes.push_back(std::move(*change));
   }
   const auto places = positions.Places(offsets);
   for (std::size_t i = 0; i < plan.changes.size(); ++i) {

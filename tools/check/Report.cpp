@@ -9,8 +9,15 @@ namespace check::detail {
 
 void Report::Add(Code code, Anchor anchor, std::string message, std::string effect, LogLines log) {
   const CodeInfo& info = Info(code);
-  findings.push_back(
-      {info.severity, info.code, 0, 0, Pointer(anchor.tokens), std::move(message), std::move(effect), std::move(log)});
+  findings.push_back({info.severity,
+                      info.code,
+                      0,
+                      0,
+                      Pointer(anchor.tokens),
+                      std::move(message),
+                      std::move(effect),
+                      std::move(log),
+                      {}});
   anchors.push_back(std::move(anchor));
 }
 
