@@ -79,6 +79,9 @@ void HttpServer::Impl::Dispatch(const HttpRequest& request, const Respond& respo
   const std::string_view path = PathOf(request.target);
   if (!path.starts_with("/api/")) {
     if (request.method != "GET" && request.method != "HEAD") return respond(ErrorResponse(405, "use GET"));
+    if (path == "/mode.js") {
+      return respond({200, std::string(ContentTypeOf(path)), "window.consoleMode = '" + options.mode + "';\n"});
+    }
     if (auto page = PageFileResponse(path)) return respond(std::move(*page));
     return respond({404, "text/plain; charset=utf-8", "not found\n"});
   }

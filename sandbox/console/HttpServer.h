@@ -18,6 +18,8 @@ namespace sandbox::console {
 struct HttpOptions {
   std::uint16_t port = 27080;  // 0 picks a free one; the console listens on 127.0.0.1 only
   std::string token;           // empty: a random 128-bit token, as 32 lowercase hex digits
+  // Which console the page is: "sandbox" or "live", told to it by /mode.js before its modules run.
+  std::string mode = "sandbox";
 };
 
 // Serves the page to anyone on loopback who names it by address, and the routes (plus GET /api/events) to

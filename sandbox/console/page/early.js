@@ -9,7 +9,8 @@ window.consoleStart = (() => {
   const firstRows = 100;
   // The body is read as it comes, so the answer is whole by the time the World view wants it: {status, text}, or
   // {failed} with the reason.
-  const firstWorld = token
+  // A live server's world cannot be seen: its console serves no world.
+  const firstWorld = token && window.consoleMode !== 'live'
     ? fetch(`/api/world?rows=${firstRows}`, { headers: { Authorization: `Bearer ${token}` }, cache: 'no-store' })
       .then(async (response) => ({ status: response.status, text: await response.text() }))
       .catch((error) => ({ failed: String(error.message || error) }))
