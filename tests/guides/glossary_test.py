@@ -20,7 +20,7 @@ PLACES = {
     "the guides": ["docs/admin-guide.md", "docs/admin-guide.zh-CN.md"],
     "the checker's catalogue": ["tools/check/Catalogue.h"],
     "the checker's code titles": ["tools/check/Codes.cpp"],
-    "the console page": ["sandbox/console/page/i18n.js"],
+    "the console page": ["sandbox/console/page/i18n.js", "sandbox/console/page/live-texts.js"],
     "the download's notes": ["packaging/README.txt", "packaging/README.linux.txt", "packaging/sandbox-README.txt",
                              "packaging/sandbox-README.linux.txt"],
 }

@@ -4,10 +4,19 @@ import { language } from './i18n.js';
 // early.js has read the token and sent the World view's first request.
 const { token, firstWorld } = window.consoleStart;
 
-// Every call names the page's language: what the server writes for the page (the checker's findings) comes in it.
+// The server of a cluster the page is about; empty for a console of one.
+let server = '';
+
+export function setServer(name) {
+  server = name || '';
+}
+
+// Every call names the page's language: what the server writes for the page (the checker's findings) comes in it;
+// and, for a cluster, the server it is about unless it names one itself.
 function address(path) {
   const url = new URL(path, location.origin);
   url.searchParams.set('lang', language());
+  if (server && !url.searchParams.has('server')) url.searchParams.set('server', server);
   return url.pathname + url.search;
 }
 

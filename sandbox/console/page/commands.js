@@ -3,18 +3,19 @@
 import { request } from './api.js';
 import { element } from './dom.js';
 import { t } from './i18n.js';
+import { listResults, replyText, showResult } from './replies.js';
 
 // Field kinds: 'class' picks a class of the world (value: its path when `path` is set, else its name),
 // 'inventory' picks an inventory by name, 'number', 'text', 'choice' (fixed options).
 const FORMS = [
   { id: 'reload', group: 'plugin', fields: [], line: () => 'Tidywarden.reload' },
   {
-    id: 'structure', group: 'plugin',
+    id: 'structure', group: 'plugin', purge: true,
     fields: [{ name: 'path', type: 'class', kinds: ['item'], builds: true, path: true }],
     line: (v) => `Tidywarden.DestroySpecifystructure ${v.path}`,
   },
   {
-    id: 'dino', group: 'plugin',
+    id: 'dino', group: 'plugin', purge: true,
     fields: [{ name: 'path', type: 'class', kinds: ['creature'], path: true },
       { name: 'mode', type: 'choice', options: ['0', '1'] }],
     line: (v) => `Tidywarden.DestroySpecifydino ${v.path} ${v.mode}`,
@@ -69,10 +70,14 @@ export function formLine(id, values) {
 }
 
 
-// One field's caption and control; a choice lists its fixed options, a picker is filled from the world later.
-function fieldControl(form, field) {
+// One field's caption and control; a choice lists its fixed options, a picker is filled from the world later. On a
+// live server a class is free text, offered the paths the configuration names.
+function fieldControl(form, field, live) {
   let control;
-  if (field.type === 'number' || field.type === 'text') {
+  if (live && field.type === 'class') {
+    control = element('input', { type: 'text', spellcheck: false, autocomplete: 'off' });
+    control.setAttribute('list', 'config-paths');
+  } else if (field.type === 'number' || field.type === 'text') {
     control = element('input', { type: field.type, value: field.value || '' });
   } else {
     control = element('select', {}, ...(field.options || []).map((value) => element('option', {
@@ -85,14 +90,15 @@ function fieldControl(form, field) {
   return { label, control };
 }
 
-// A form of one command: its title, help and fields, the line it will run, and its Run button.
-function commandForm(form, run) {
+// A form of one command: its title, help and fields, the line it will run, and its Run button. On a live server a
+// purge asks first: it cannot be undone.
+function commandForm(form, run, live) {
   const box = element('form', { className: 'command-form', data: { form: form.id } },
     element('h3', { data: { i18n: `form.${form.id}.title` } }),
     element('p', { className: 'help', data: { i18n: `form.${form.id}.help` } }));
   const controls = [];
   for (const field of form.fields) {
-    const { label, control } = fieldControl(form, field);
+    const { label, control } = fieldControl(form, field, live);
     box.append(label);
     controls.push({ field, control });
     if (form.id === 'dino' && field.name === 'mode') {
@@ -115,9 +121,11 @@ function commandForm(form, run) {
   box.addEventListener('change', refresh);
   box.addEventListener('submit', async (event) => {
     event.preventDefault();
+    const line = formLine(form.id, values());
+    if (live && form.purge && !window.confirm(t('live.confirmPurge', { line }))) return;
     button.disabled = true;
     try {
-      await run(formLine(form.id, values()));
+      await run(line);
     } finally {
       refresh();
     }
@@ -166,32 +174,45 @@ function followTypedLines(commandLine, runButton, run) {
   });
 }
 
-// Runs a line showing it, then its reply, which also heads the list of earlier runs.
-function shownRun(root, runCommand) {
-  const ranLine = root.querySelector('[data-role="ran-line"]');
+// Runs a line showing it, then its reply, which also heads the list of earlier runs; with `everywhere` (a
+// cluster's "run on every server" ticked) on each server, every reply listed.
+function shownRun(root, runCommand, everywhere) {
   const reply = root.querySelector('[data-role="reply"]');
   const history = root.querySelector('[data-role="history"]');
   return async (line) => {
-    ranLine.textContent = line;
+    root.querySelector('[data-role="ran-line"]').textContent = line;
     reply.textContent = t('command.running');
     reply.dataset.state = 'running';
     reply.classList.remove('failed');
-    const result = await runCommand(line);
-    ranLine.textContent = result.line;
-    reply.textContent = result.error ? t('command.failed', { error: result.error }) : result.reply;
-    reply.classList.toggle('failed', Boolean(result.error));
-    reply.dataset.state = result.error ? 'failed' : 'done';
+    const all = everywhere?.() ? await everywhere.run(line) : null;
+    if (all) listResults(root, all);
+    const result = all ? all[0] : await runCommand(line);
+    showResult(root, result);
     history.prepend(element('li', {}, element('code', { className: 'line', text: `> ${result.line}` }),
-      element('pre', { className: 'text', text: reply.textContent })));
+      element('pre', { className: 'text', text: replyText(result) })));
     while (history.children.length > 50) history.lastChild.remove();
   };
 }
 
-export function createCommandsView(root, { runCommand }) {
+// On a cluster, whether the line goes to every server, and how.
+function everywhereOf(root, live) {
+  if (!live?.runEverywhere) return null;
+  const box = root.querySelector('[data-role="all-servers-box"]');
+  box.hidden = false;
+  const ticked = () => box.querySelector('input').checked;
+  ticked.run = live.runEverywhere;
+  return ticked;
+}
+
+// `live`, on a live server: the plug-in's forms only, classes typed or picked from the configuration's paths
+// (setPaths), and `runEverywhere(line)` for a cluster.
+export function createCommandsView(root, { runCommand, live }) {
   const groups = { plugin: root.querySelector('[data-role="plugin-forms"]'),
     sandbox: root.querySelector('[data-role="sandbox-forms"]') };
   const words = root.querySelector('#command-words');
-  const run = shownRun(root, runCommand);
+  const paths = element('datalist', { id: 'config-paths' });
+  root.append(paths);
+  const run = shownRun(root, runCommand, everywhereOf(root, live));
   let snapshot = { classes: [], inventories: [] };
   let pluginLoaded;
 
@@ -202,8 +223,8 @@ export function createCommandsView(root, { runCommand }) {
     words.replaceChildren(...body.commands.map((word) => element('option', { value: word })));
   }
 
-  const forms = FORMS.map((form) => {
-    const built = commandForm(form, run);
+  const forms = FORMS.filter((form) => !live || form.group === 'plugin').map((form) => {
+    const built = commandForm(form, run, live);
     groups[form.group].append(built.box);
     return built;
   });
@@ -217,7 +238,14 @@ export function createCommandsView(root, { runCommand }) {
     }
   }
 
-  followTypedLines(root.querySelector('[data-role="command-line"]'), root.querySelector('[data-role="run"]'), run);
+  const commandLine = root.querySelector('[data-role="command-line"]');
+  followTypedLines(commandLine, root.querySelector('[data-role="run"]'), run);
+  if (live) {
+    // The plug-in's words; what else a live server runs is its own.
+    commandLine.dataset.i18nPlaceholder = 'live.lineHint';
+    words.replaceChildren(...FORMS.filter((form) => form.group === 'plugin')
+      .map((form) => element('option', { value: form.line({ path: '', mode: '' }).trim() })));
+  }
 
   return {
     setWorld: (next) => {
@@ -228,6 +256,9 @@ export function createCommandsView(root, { runCommand }) {
       pluginLoaded = loaded;
       loadWords();
     },
-    relabel: fillPickers,
+    relabel: () => (live ? forms.forEach(({ refresh }) => refresh()) : fillPickers()),
+    setPaths: (list) => {
+      paths.replaceChildren(...list.map((path) => element('option', { value: path })));
+    },
   };
 }

@@ -4,6 +4,7 @@ import { request } from './api.js';
 import { element } from './dom.js';
 import { t } from './i18n.js';
 import { findingLine, locatePointers } from './positions.js';
+import { listResults, showResult } from './replies.js';
 
 const LINE_HEIGHT = 20;
 const PADDING = 6;
@@ -42,6 +43,19 @@ export function worstPerLine(findings) {
     if (!previous || SEVERITY_RANK[severity] > SEVERITY_RANK[previous]) worst.set(markLine, severity);
   }
   return worst;
+}
+
+// Where a finding's certain fix stands in the editor's text: the checker gives the string's bytes in the file it
+// read, which a text area holding CRLF line ends as LF no longer matches; the string as written, when the text holds
+// it once, is found all the same. Null when it cannot be told.
+export function fixSpan(text, fix) {
+  const bytes = new TextEncoder().encode(text);
+  const decoder = new TextDecoder();
+  const start = decoder.decode(bytes.slice(0, fix.begin)).length;
+  if (decoder.decode(bytes.slice(fix.begin, fix.end)) === fix.from) return { start, end: start + fix.from.length };
+  const first = text.indexOf(fix.from);
+  if (first < 0 || text.indexOf(fix.from, first + 1) >= 0) return null;
+  return { start: first, end: first + fix.from.length };
 }
 
 // Tab inserts two spaces instead of leaving the editor; Escape then Tab still leaves it.
@@ -125,6 +139,15 @@ function createEditor(root) {
     },
     goToLine,
     onInput: (handler) => editor.addEventListener('input', handler),
+    // Replaces one span as typing would (so Undo takes it back), then tells the input's listeners.
+    replace: ({ start, end }, to) => {
+      editor.focus();
+      editor.setSelectionRange(start, end);
+      if (!document.execCommand('insertText', false, to)) {
+        editor.setRangeText(to, start, end, 'end');
+        editor.dispatchEvent(new Event('input'));
+      }
+    },
   };
 }
 
@@ -136,6 +159,11 @@ function findingItem(finding) {
       element('span', { className: 'where', text: t('config.atLine', { line }) })),
     element('div', { className: 'message', text: finding.message || '' }));
   if (finding.effect) li.append(element('div', { className: 'effect', text: finding.effect }));
+  if (finding.fix) {
+    li.append(element('button', {
+      type: 'button', className: 'fix', text: t('config.fix', { to: finding.fix.to }), data: { role: 'fix' },
+    }));
+  }
   if (Array.isArray(finding.log) && finding.log.length) {
     // The plug-in's own log lines for this fault, exactly as it writes them.
     li.append(element('pre', { className: 'finding-log', text: finding.log.join('\n') }));
@@ -164,7 +192,16 @@ function createFindings(root, editor) {
 
   const chosen = (event) => event.target.closest('[data-role="finding"]');
   list.addEventListener('click', (event) => {
-    if (chosen(event)) editor.goToLine(Number(chosen(event).dataset.line));
+    const item = chosen(event);
+    if (!item) return;
+    if (event.target.closest('[data-role="fix"]')) {
+      const finding = shown[[...list.children].indexOf(item)];
+      const span = finding && fixSpan(editor.text(), finding.fix);
+      if (span) editor.replace(span, finding.fix.to);
+      else event.target.disabled = true;
+      return;
+    }
+    editor.goToLine(Number(item.dataset.line));
   });
   list.addEventListener('keydown', (event) => {
     if (!chosen(event) || (event.key !== 'Enter' && event.key !== ' ')) return;
@@ -199,14 +236,6 @@ async function showWorldFromConfig(root, world) {
   box.querySelector('.summary').textContent = unmatched.length
     ? t('config.unmatched', { count: unmatched.length }) : t('config.allMatched');
   list.replaceChildren(...unmatched.map(unmatchedItem));
-}
-
-function showReply(root, { line, reply, error }) {
-  const box = root.querySelector('[data-role="reply"]');
-  root.querySelector('[data-role="ran-line"]').textContent = line;
-  box.textContent = error ? t('command.failed', { error }) : reply;
-  box.classList.toggle('failed', Boolean(error));
-  box.dataset.state = error ? 'failed' : 'done';
 }
 
 // The file as the server has it and the editor's text against it: loading, checking unsaved text, saving.
@@ -280,7 +309,9 @@ function liveChecker(editor, findings) {
   };
 }
 
-export function createConfigView(root, { world, runCommand }) {
+// `live`, on a live server: `onText(text)` hears of each text shown or saved (the commands offer its paths), and
+// `saveEverywhere(text)`, for a cluster, saves to every server and reloads each, answering their results.
+export function createConfigView(root, { world, runCommand, live }) {
   const editor = createEditor(root);
   const findings = createFindings(root, editor);
   const file = createFile(root, { editor, findings });
@@ -306,8 +337,12 @@ export function createConfigView(root, { world, runCommand }) {
       reply.dataset.state = 'failed';
       return;
     }
-    showReply(root, await runCommand('Tidywarden.reload'));
+    showResult(root, await runCommand('Tidywarden.reload'));
   });
+  if (live?.saveEverywhere) {
+    root.querySelector('[data-role="save-all"]').hidden = false;
+    on('save-all', async () => listResults(root, await live.saveEverywhere(editor.text())));
+  }
   on('revert', async () => {
     if (file.dirty() && !window.confirm(t('config.confirmRevert'))) return;
     await file.load();
@@ -318,13 +353,17 @@ export function createConfigView(root, { world, runCommand }) {
     await showWorldFromConfig(root, world);
   });
   editor.onInput(() => {
+    live?.onText(editor.text());
     file.settle();
     clearTimeout(checkTimer);
     checkTimer = setTimeout(check, 400);
   });
 
   return {
-    load: file.load,
+    load: async () => {
+      await file.load();
+      live?.onText(editor.text());
+    },
     changedOnDisk: file.changedOnDisk,
     relabel: async () => {
       file.draw();

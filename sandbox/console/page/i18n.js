@@ -257,6 +257,11 @@ export const CATALOGUE = {
 
 let current = 'en';
 
+// More texts, from a module of the page that has its own: {en: {...}, 'zh-CN': {...}}.
+export function addTexts(extra) {
+  for (const name of LANGUAGES) Object.assign(CATALOGUE[name], extra[name]);
+}
+
 // The language of a browser's preference list: Chinese of any region shows Simplified Chinese.
 export function languageFor(preferences) {
   for (const tag of preferences || []) {
