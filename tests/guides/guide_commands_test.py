@@ -21,17 +21,21 @@ ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 from guide_blocks import SERVER_FOLDERS, expect_lines_in_order, fenced_blocks, prepare  # noqa: E402
+from live_console import LiveConsole  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
 
 GUIDES = ("admin-guide.md", "admin-guide.zh-CN.md")
 ARGS = None
 
 # The Windows programs the guides run, and the native build's programs in the same place of the download.
-PROGRAMS = {"tidywarden-check.exe": "tidywarden-check", "sandbox\\tidywarden-sandbox.exe": "sandbox/tidywarden-sandbox"}
+PROGRAMS = {"tidywarden-check.exe": "tidywarden-check", "sandbox\\tidywarden-sandbox.exe": "sandbox/tidywarden-sandbox",
+            "tidywarden-console.exe": "tidywarden-console"}
 # A serving sandbox listens on ports picked free, so that tests sharing this machine cannot collide; in the output a
 # guide promises for it, the default ports stand for the ones picked.
 SERVING_OPTIONS = ["--rcon-port", "0", "--console-port", "0"]
-DEFAULT_PORTS = ("27020", "27080")
+DEFAULT_PORTS = ("27020", "27080", "27081")
+# The live server's console listens on its page's port only; it serves whether or not the server answers.
+LIVE_CONSOLE = "tidywarden-console"
 SERVING_TIMEOUT = 60
 
 
@@ -165,8 +169,12 @@ class GuideCommands(unittest.TestCase):
             os.remove(self.opened)
         self.assertTrue(block["output"], f"{where}: a server's block must say what it prints once it is up")
         expected = [self.any_port(wanted) for wanted in block["output"]]
-        server = Sandbox.from_command(self.command(line, folder) + SERVING_OPTIONS, cwd=folder, environment=env,
-                                      start_seconds=SERVING_TIMEOUT)
+        if line.program[0] == LIVE_CONSOLE:
+            server = LiveConsole(*self.command(line, folder), cwd=folder, environment=env,
+                                 start_seconds=SERVING_TIMEOUT)
+        else:
+            server = Sandbox.from_command(self.command(line, folder) + SERVING_OPTIONS, cwd=folder, environment=env,
+                                          start_seconds=SERVING_TIMEOUT)
         status = server.stop()
         printed = server.transcript
         self.assertTrue(self.has_lines(expected, printed), f"{where}: the server never printed {expected}:\n{printed}")

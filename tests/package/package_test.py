@@ -23,13 +23,14 @@ ARGS = None
 
 # Every file of the download; the native tarball has the same layout with Linux names.
 WIN64_FILES = {
-    "README.txt", "tidywarden-check.exe",
+    "README.txt", "tidywarden-check.exe", "tidywarden-console.exe",
     "ArkApi/Plugins/Tidywarden/config.json",
     "docs/admin-guide.md", "docs/admin-guide.zh-CN.md", "docs/admin-guide.html", "docs/admin-guide.zh-CN.html",
     "sandbox/README.txt", "sandbox/demo-script.txt", "sandbox/demo-world.json",
     "sandbox/tidywarden-sandbox.exe", "sandbox/version.dll", "sandbox/Tidywarden.dll",
 }
-LINUX_NAMES = {"tidywarden-check.exe": "tidywarden-check", "sandbox/tidywarden-sandbox.exe": "sandbox/tidywarden-sandbox",
+LINUX_NAMES = {"tidywarden-check.exe": "tidywarden-check", "tidywarden-console.exe": "tidywarden-console",
+               "sandbox/tidywarden-sandbox.exe": "sandbox/tidywarden-sandbox",
                "sandbox/version.dll": "sandbox/libtidywarden_host.so", "sandbox/Tidywarden.dll": "sandbox/Tidywarden.so"}
 
 GUIDES = ("admin-guide.md", "admin-guide.zh-CN.md")

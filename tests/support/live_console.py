@@ -25,14 +25,14 @@ class LiveConsole:
     """One tidywarden-console: `arguments` after the program, on a free console port unless they name one. Once
     started: `address`, `port`, `token`; `transcript` is what it printed."""
 
-    def __init__(self, program, *arguments, launcher="", start_seconds=None):
+    def __init__(self, program, *arguments, launcher="", start_seconds=None, cwd=None, environment=None):
         command = ([launcher] if launcher else []) + [program, *arguments]
         if "--console-port" not in arguments:
             command += ["--console-port", "0"]
         descriptor, self._output = tempfile.mkstemp(prefix="tidywarden-console-", suffix=".out")
         os.close(descriptor)
         with open(self._output, "ab") as output:
-            self.process = subprocess.Popen(command, stdout=output, stderr=subprocess.STDOUT)
+            self.process = subprocess.Popen(command, stdout=output, stderr=subprocess.STDOUT, cwd=cwd, env=environment)
         seconds = start_seconds or (LAUNCHED_START_SECONDS if launcher else START_SECONDS)
         deadline = time.monotonic() + seconds
         while True:
@@ -118,6 +118,7 @@ class LiveConsole:
         return received
 
     def stop(self):
+        """Interrupts it as Ctrl-C would and waits; its exit status. `transcript` stays readable."""
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGINT)
             try:
