@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <functional>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -105,7 +106,15 @@ int Run(int argc, char** argv) {
     // Explorer starts it in the server's folder layout: the server directory is the program's own folder.
     arguments.serverDir = FolderWithoutSeparator(platform::ProgramFolder());
     arguments.open = true;
-    return Serve(arguments);
+    try {
+      return Serve(arguments);
+    } catch (const std::exception& error) {
+      // The window closes with the program: the reason stays on screen until it is read.
+      platform::WriteError(std::string(kProgram) + error.what() + "\n\nPress Enter to close this window.\n");
+      std::string line;
+      std::getline(std::cin, line);
+      return 1;
+    }
   }
   CLI::App app{
       "Serves the Tidywarden console page for a live server: its configuration, its commands over its own "
