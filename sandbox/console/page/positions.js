@@ -5,11 +5,11 @@ function escapeToken(key) {
   return key.replace(/~/g, '~0').replace(/\//g, '~1');
 }
 
-export function locatePointers(text) {
-  const places = new Map();
+// Line and column of an offset, by binary search over the offsets where lines start.
+function lineIndex(text) {
   const lineStarts = [0];
   for (let index = 0; index < text.length; index++) if (text[index] === '\n') lineStarts.push(index + 1);
-  const placeOf = (offset) => {
+  return (offset) => {
     let low = 0;
     let high = lineStarts.length - 1;
     while (low < high) {
@@ -19,71 +19,79 @@ export function locatePointers(text) {
     }
     return { line: low + 1, column: offset - lineStarts[low] + 1 };
   };
+}
 
-  let at = 0;
-  const fail = () => {
-    throw new SyntaxError(`unexpected text at ${at}`);
-  };
-  const skip = () => {
-    while (at < text.length && ' \t\r\n\ufeff'.includes(text[at])) at++;
-  };
-  const readString = () => {
-    if (text[at] !== '"') fail();
-    const start = at;
-    at++;
-    while (at < text.length && text[at] !== '"') at += text[at] === '\\' ? 2 : 1;
-    if (at >= text.length) fail();
-    at++;
-    return JSON.parse(text.slice(start, at));
-  };
-  const readValue = (pointer) => {
-    skip();
-    if (!places.has(pointer)) places.set(pointer, placeOf(at));
-    const first = text[at];
-    if (first === '{') {
-      at++;
-      skip();
-      if (text[at] === '}') return at++;
-      for (;;) {
-        skip();
-        const keyAt = at;
-        const key = readString();
-        const member = `${pointer}/${escapeToken(key)}`;
-        places.set(member, placeOf(keyAt));
-        skip();
-        if (text[at] !== ':') fail();
-        at++;
-        readValue(member);
-        skip();
-        if (text[at] === ',') at++;
-        else if (text[at] === '}') return at++;
-        else fail();
-      }
-    }
-    if (first === '[') {
-      at++;
-      skip();
-      if (text[at] === ']') return at++;
-      for (let index = 0; ; index++) {
-        readValue(`${pointer}/${index}`);
-        skip();
-        if (text[at] === ',') at++;
-        else if (text[at] === ']') return at++;
-        else fail();
-      }
-    }
-    if (first === '"') return readString();
-    const literal = /^(?:-?\d+(?:\.\d+)?(?:[eE][+-]?\d+)?|true|false|null)/.exec(text.slice(at, at + 64));
-    if (!literal) fail();
-    at += literal[0].length;
-    return undefined;
-  };
+// The scanner's state: the text, where it stands, and the places found so far.
+function fail(scan) {
+  throw new SyntaxError(`unexpected text at ${scan.at}`);
+}
+
+function skip(scan) {
+  while (scan.at < scan.text.length && ' \t\r\n\ufeff'.includes(scan.text[scan.at])) scan.at++;
+}
+
+function readString(scan) {
+  const { text } = scan;
+  if (text[scan.at] !== '"') fail(scan);
+  const start = scan.at;
+  scan.at++;
+  while (scan.at < text.length && text[scan.at] !== '"') scan.at += text[scan.at] === '\\' ? 2 : 1;
+  if (scan.at >= text.length) fail(scan);
+  scan.at++;
+  return JSON.parse(text.slice(start, scan.at));
+}
+
+// Reads the members or elements of an object or array, the opening bracket already consumed.
+function readMembers(scan, pointer, close, readOne) {
+  skip(scan);
+  if (scan.text[scan.at] === close) return scan.at++;
+  for (let index = 0; ; index++) {
+    skip(scan);
+    readOne(index);
+    skip(scan);
+    if (scan.text[scan.at] === ',') scan.at++;
+    else if (scan.text[scan.at] === close) return scan.at++;
+    else fail(scan);
+  }
+}
+
+function readMember(scan, pointer) {
+  const keyAt = scan.at;
+  const member = `${pointer}/${escapeToken(readString(scan))}`;
+  scan.places.set(member, scan.placeOf(keyAt));
+  skip(scan);
+  if (scan.text[scan.at] !== ':') fail(scan);
+  scan.at++;
+  readValue(scan, member);
+}
+
+function readValue(scan, pointer) {
+  skip(scan);
+  if (!scan.places.has(pointer)) scan.places.set(pointer, scan.placeOf(scan.at));
+  const first = scan.text[scan.at];
+  if (first === '{') {
+    scan.at++;
+    return readMembers(scan, pointer, '}', () => readMember(scan, pointer));
+  }
+  if (first === '[') {
+    scan.at++;
+    return readMembers(scan, pointer, ']', (index) => readValue(scan, `${pointer}/${index}`));
+  }
+  if (first === '"') return readString(scan);
+  const literal = /^(?:-?\d+(?:\.\d+)?(?:[eE][+-]?\d+)?|true|false|null)/.exec(scan.text.slice(scan.at, scan.at + 64));
+  if (!literal) fail(scan);
+  scan.at += literal[0].length;
+  return undefined;
+}
+
+export function locatePointers(text) {
+  const scan = { text, at: 0, places: new Map(), placeOf: lineIndex(text) };
   try {
-    readValue('');
+    readValue(scan, '');
   } catch {
     // Keep the places found before the fault.
   }
-  return places;
+  return scan.places;
 }
 
 // The line a finding belongs to: its own when the checker gave one, else the deepest located part of its

@@ -87,12 +87,8 @@ export function countsPerClass(snapshot, current) {
   return (snapshot.classes || []).map((entry) => ({ ...entry, count: counts.get(entry.name) || 0 }));
 }
 
-export function createWorldView(root, { onSnapshot }) {
-  const filterInput = root.querySelector('[data-role="filter"]');
-  const summary = root.querySelector('[data-role="changes"]');
-  const countsBody = root.querySelector('[data-role="class-counts"] tbody');
-  const inventoryLine = root.querySelector('[data-role="inventories"]');
-  const tables = {
+function createTables(root) {
+  return {
     creature: new VirtualTable(
       root.querySelector('[data-role="creatures"]'),
       [{ key: 'world.id', className: 'narrow' }, { key: 'world.class' }, { key: 'world.path', className: 'wide' },
@@ -115,137 +111,161 @@ export function createWorldView(root, { onSnapshot }) {
         { key: 'world.path', className: 'wide' }],
       (r) => row(r, [cell(r.id), cell(r.inventory), cell(r.class), cell(r.path, 'path')])),
   };
-  const totals = {
-    creature: root.querySelector('[data-role="creature-total"]'),
-    structure: root.querySelector('[data-role="structure-total"]'),
-    item: root.querySelector('[data-role="item-total"]'),
-  };
+}
 
-  let snapshot = { version: -1, classes: [], creatures: [], structures: [], inventories: [] };
-  let current = [];
-  let baseline = null;
-  let rows = [];
-  let queue = Promise.resolve();
-  let firstDrawn;
-  const firstShown = new Promise((resolve) => {
-    firstDrawn = resolve;
+// The table of each kind, their totals and the summary of the last action's changes.
+function paintRows(view, words) {
+  const { snapshot, rows, tables, totals } = view;
+  const shown = { creature: [], structure: [], item: [] };
+  const all = { creature: 0, structure: 0, item: 0 };
+  let removed = 0;
+  let added = 0;
+  for (const record of rows) {
+    if (record.mark === 'removed') removed++;
+    else all[record.kind]++;
+    if (record.mark === 'added') added++;
+    if (matchesFilter(record, words)) shown[record.kind].push(record);
+  }
+  if (snapshot.partial) {
+    const totalOf = snapshot.totals || {};
+    Object.assign(all, { creature: totalOf.creatures, structure: totalOf.structures, item: totalOf.items });
+  }
+  for (const kind of Object.keys(tables)) {
+    tables[kind].show(shown[kind]);
+    const live = shown[kind].filter((record) => record.mark !== 'removed').length;
+    totals[kind].textContent = words.length ? t('world.shownOf', { shown: live, total: all[kind] })
+      : String(all[kind]);
+  }
+  view.summary.textContent = view.baseline ? t('world.changes', { removed, added }) : t('world.noAction');
+  view.summary.classList.toggle('has-changes', removed + added > 0);
+}
+
+function paintClassCounts(view) {
+  const countRows = countsPerClass(view.snapshot, view.current).map((entry) => {
+    const tr = element('tr', { data: { class: entry.name } }, cell(entry.name), cell(t(`kind.${entry.kind}`)),
+      cell(entry.path, 'path'), cell(String(entry.count), 'number'));
+    if (entry.builds) tr.children[2].title = `${entry.path} → ${entry.builds}`;
+    return tr;
   });
+  view.countsBody.replaceChildren(...countRows);
+}
 
-  function paint() {
-    const words = filterInput.value.toLowerCase().split(/\s+/).filter(Boolean);
-    const shown = { creature: [], structure: [], item: [] };
-    const all = { creature: 0, structure: 0, item: 0 };
-    let removed = 0;
-    let added = 0;
-    for (const record of rows) {
-      if (record.mark === 'removed') removed++;
-      else all[record.kind]++;
-      if (record.mark === 'added') added++;
-      if (matchesFilter(record, words)) shown[record.kind].push(record);
-    }
-    if (snapshot.partial) {
-      const totalOf = snapshot.totals || {};
-      Object.assign(all, { creature: totalOf.creatures, structure: totalOf.structures, item: totalOf.items });
-    }
-    for (const kind of Object.keys(tables)) {
-      tables[kind].show(shown[kind]);
-      const live = shown[kind].filter((record) => record.mark !== 'removed').length;
-      totals[kind].textContent = words.length ? t('world.shownOf', { shown: live, total: all[kind] })
-        : String(all[kind]);
-    }
-    summary.textContent = baseline ? t('world.changes', { removed, added }) : t('world.noAction');
-    summary.classList.toggle('has-changes', removed + added > 0);
+// Every inventory, empty ones too, each a button that filters by its name.
+function paintInventories(view) {
+  const { snapshot } = view;
+  const inventories = snapshot.inventories || [];
+  const buttons = inventories.slice(0, SHOWN_INVENTORIES).map(({ name, count, items }) => element('button', {
+    type: 'button', className: 'chip', data: { inventory: name },
+    text: t('world.inventoryItems', { name, count: count ?? (items || []).length }),
+  }));
+  const inventoryTotal = snapshot.partial ? snapshot.totals.inventories : inventories.length;
+  const more = inventoryTotal - buttons.length;
+  view.inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventoryTotal }), ' ', ...buttons,
+    more > 0 ? ` ${t('world.moreInventories', { count: more })}` : '');
+}
 
-    const countRows = countsPerClass(snapshot, current).map((entry) => {
-      const tr = element('tr', { data: { class: entry.name } }, cell(entry.name), cell(t(`kind.${entry.kind}`)),
-        cell(entry.path, 'path'), cell(String(entry.count), 'number'));
-      if (entry.builds) tr.children[2].title = `${entry.path} → ${entry.builds}`;
-      return tr;
+function paint(view) {
+  paintRows(view, view.filterInput.value.toLowerCase().split(/\s+/).filter(Boolean));
+  paintClassCounts(view);
+  paintInventories(view);
+}
+
+function take(view, answer) {
+  const { status, body } = answer;
+  if (status !== 200) throw new Error(body.error || `HTTP ${status}`);
+  view.snapshot = body;
+  view.current = flatten(body);
+  view.rows = markChanges(view.current, view.baseline);
+  paint(view);
+  if (performance.getEntriesByName('world-rows-shown').length === 0) {
+    // For measuring how soon a large world shows its first rows (bench/console_world.py). A frame's callbacks run
+    // before its layout and paint; a task posted from one runs after them.
+    performance.mark('world-rows-shown');
+    requestAnimationFrame(() => setTimeout(() => performance.mark('world-rows-painted')));
+  }
+  view.onSnapshot(body);
+}
+
+// The page's first load draws the small first answer (the first rows of each kind, and the counts), then asks for
+// the whole world, and reads it once the browser has painted those rows: its size keeps the page busy a while.
+async function fetchSnapshot(view) {
+  const first = takeFirstWorld();
+  if (!first) return take(view, await request('GET', '/api/world'));
+  let whole;
+  try {
+    take(view, await first);
+    whole = send('GET', '/api/world');
+    await new Promise((resolve) => {
+      requestAnimationFrame(() => setTimeout(resolve));
+      // A page in a background tab gets no frames.
+      setTimeout(resolve, 200);
     });
-    countsBody.replaceChildren(...countRows);
-
-    // Every inventory, empty ones too, each a button that filters by its name.
-    const inventories = snapshot.inventories || [];
-    const buttons = inventories.slice(0, SHOWN_INVENTORIES).map(({ name, count, items }) => element('button', {
-      type: 'button', className: 'chip', data: { inventory: name },
-      text: t('world.inventoryItems', { name, count: count ?? (items || []).length }),
-    }));
-    const inventoryTotal = snapshot.partial ? snapshot.totals.inventories : inventories.length;
-    const more = inventoryTotal - buttons.length;
-    inventoryLine.replaceChildren(t('world.inventoriesLabel', { count: inventoryTotal }), ' ', ...buttons,
-      more > 0 ? ` ${t('world.moreInventories', { count: more })}` : '');
+  } finally {
+    view.firstDrawn();
   }
+  take(view, await readAnswer(await whole));
+  if (performance.getEntriesByName('world-whole-shown').length === 0) performance.mark('world-whole-shown');
+}
 
-  function take(answer) {
-    const { status, body } = answer;
-    if (status !== 200) throw new Error(body.error || `HTTP ${status}`);
-    snapshot = body;
-    current = flatten(snapshot);
-    rows = markChanges(current, baseline);
-    paint();
-    if (performance.getEntriesByName('world-rows-shown').length === 0) {
-      // For measuring how soon a large world shows its first rows (bench/console_world.py). A frame's callbacks run
-      // before its layout and paint; a task posted from one runs after them.
-      performance.mark('world-rows-shown');
-      requestAnimationFrame(() => setTimeout(() => performance.mark('world-rows-painted')));
-    }
-    onSnapshot(snapshot);
-  }
+// A click on an inventory's button or a class's row filters by it; a second click clears the filter.
+function filterOnClick(view, container, selector, valueOf) {
+  container.addEventListener('click', (event) => {
+    const target = event.target.closest(selector);
+    if (!target) return;
+    const value = valueOf(target);
+    view.filterInput.value = view.filterInput.value === value ? '' : value;
+    paint(view);
+  });
+}
 
-  // The page's first load draws the small first answer (the first rows of each kind, and the counts), then asks for
-  // the whole world, and reads it once the browser has painted those rows: its size keeps the page busy a while.
-  async function fetchSnapshot() {
-    const first = takeFirstWorld();
-    if (!first) return take(await request('GET', '/api/world'));
-    let whole;
-    try {
-      take(await first);
-      whole = send('GET', '/api/world');
-      await new Promise((resolve) => {
-        requestAnimationFrame(() => setTimeout(resolve));
-        // A page in a background tab gets no frames.
-        setTimeout(resolve, 200);
-      });
-    } finally {
-      firstDrawn();
-    }
-    take(await readAnswer(await whole));
-    if (performance.getEntriesByName('world-whole-shown').length === 0) performance.mark('world-whole-shown');
-  }
+export function createWorldView(root, { onSnapshot }) {
+  // Its elements, the snapshot shown, its records, the baseline the marks compare with, and the rows drawn.
+  const view = {
+    filterInput: root.querySelector('[data-role="filter"]'),
+    summary: root.querySelector('[data-role="changes"]'),
+    countsBody: root.querySelector('[data-role="class-counts"] tbody'),
+    inventoryLine: root.querySelector('[data-role="inventories"]'),
+    tables: createTables(root),
+    totals: {
+      creature: root.querySelector('[data-role="creature-total"]'),
+      structure: root.querySelector('[data-role="structure-total"]'),
+      item: root.querySelector('[data-role="item-total"]'),
+    },
+    snapshot: { version: -1, classes: [], creatures: [], structures: [], inventories: [] },
+    current: [],
+    baseline: null,
+    rows: [],
+    onSnapshot,
+  };
+  const firstShown = new Promise((resolve) => {
+    view.firstDrawn = resolve;
+  });
+  let queue = Promise.resolve();
 
   // Loads run one after another, each asking afresh, so a load asked after an action sees its effect.
   function load() {
-    queue = queue.then(fetchSnapshot, fetchSnapshot);
-    queue.then(firstDrawn, firstDrawn);
+    const next = () => fetchSnapshot(view);
+    queue = queue.then(next, next);
+    queue.then(view.firstDrawn, view.firstDrawn);
     return queue;
   }
 
-  filterInput.addEventListener('input', paint);
-  inventoryLine.addEventListener('click', (event) => {
-    const button = event.target.closest('[data-inventory]');
-    if (!button) return;
-    filterInput.value = filterInput.value === button.dataset.inventory ? '' : button.dataset.inventory;
-    paint();
-  });
-  countsBody.addEventListener('click', (event) => {
-    const tr = event.target.closest('tr');
-    if (!tr) return;
-    filterInput.value = filterInput.value === tr.dataset.class ? '' : tr.dataset.class;
-    paint();
-  });
+  view.filterInput.addEventListener('input', () => paint(view));
+  filterOnClick(view, view.inventoryLine, '[data-inventory]', (button) => button.dataset.inventory);
+  filterOnClick(view, view.countsBody, 'tr', (tr) => tr.dataset.class);
 
   return {
     load,
     // Settles once the first load's rows are drawn and painted, or the load failed.
     firstShown: () => firstShown,
-    repaint: paint,
-    version: () => snapshot.version,
+    repaint: () => paint(view),
+    version: () => view.snapshot.version,
     // An action is about to run: what the world holds now is what its marks compare with.
     beginAction: async () => {
       await load().catch(() => {});
-      baseline = current;
-      rows = markChanges(current, baseline);
-      paint();
+      view.baseline = view.current;
+      view.rows = markChanges(view.current, view.baseline);
+      paint(view);
     },
   };
 }
