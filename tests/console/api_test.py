@@ -6,7 +6,6 @@ The launcher (for example the Windows build's wine-run) starts the server progra
 """
 import argparse
 import hashlib
-import http.client
 import json
 import os
 import socket
@@ -20,6 +19,7 @@ _parser.add_argument("server", nargs="?", default="")
 _options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from console_http import console_request  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
 
 PAGE_INDEX = os.path.join(HERE, "..", "..", "sandbox", "console", "page", "index.html")
@@ -41,29 +41,7 @@ class Server(Sandbox):
 
     def request(self, method, path, body=None, token=True, host=None, headers=None):
         """(status, headers, body bytes). `token` True sends the right one, a text sends that Authorization."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.console_port, timeout=30)
-        connection.putrequest(method, path, skip_host=True, skip_accept_encoding=True)
-        connection.putheader("Host", host if host is not None else f"127.0.0.1:{self.console_port}")
-        if token is True:
-            connection.putheader("Authorization", f"Bearer {self.token}")
-        elif token:
-            connection.putheader("Authorization", token)
-        for name, value in (headers or {}).items():
-            connection.putheader(name, value)
-        if isinstance(body, str):
-            body = body.encode("utf-8")
-        if body is not None:
-            connection.putheader("Content-Length", str(len(body)))
-        connection.endheaders()
-        if body is not None:
-            try:
-                connection.send(body)
-            except (BrokenPipeError, ConnectionResetError):
-                pass  # refused before the body was read; the answer is still there to read
-        response = connection.getresponse()
-        data = response.read()
-        connection.close()
-        return response.status, {k.lower(): v for k, v in response.getheaders()}, data
+        return console_request(self.console_port, self.token, method, path, body, token, host, headers)
 
     def json(self, method, path, body=None, expect=200):
         status, _, data = self.request(method, path, body)

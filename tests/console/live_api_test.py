@@ -162,7 +162,7 @@ class StoryTest(unittest.TestCase):
             with self.subTest(name):
                 status, _, headers = self.console.request("PUT", "/api/config", "{}", **options)
                 self.assertEqual(status, expected)
-                self.assertEqual(headers.get("Content-Security-Policy"), "default-src 'self'")
+                self.assertEqual(headers.get("content-security-policy"), "default-src 'self'")
                 status, _, _ = self.console.request("POST", "/api/command", {"line": "Tidywarden.reload"}, **options)
                 self.assertEqual(status, expected)
         with self.subTest("over 1 MiB"):

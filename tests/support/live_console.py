@@ -12,6 +12,8 @@ import threading
 import time
 import urllib.parse
 
+from console_http import console_request
+
 CONSOLE_LINE = re.compile(r"^console: (http://127\.0\.0\.1:(\d+)/#token=([0-9a-f]{32}))$", re.M)
 START_SECONDS = 30
 LAUNCHED_START_SECONDS = 120
@@ -52,36 +54,16 @@ class LiveConsole:
             return file.read().decode("utf-8", "replace")
 
     def request(self, method, path, body=None, token=True, host=None, headers=None, timeout=30):
-        """(status, body as JSON or bytes). `token` True sends the right one, a text sends that Authorization."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
-        connection.putrequest(method, path, skip_host=True, skip_accept_encoding=True)
-        connection.putheader("Host", host if host is not None else f"127.0.0.1:{self.port}")
-        if token is True:
-            connection.putheader("Authorization", f"Bearer {self.token}")
-        elif token:
-            connection.putheader("Authorization", token)
-        for name, value in (headers or {}).items():
-            connection.putheader(name, value)
+        """(status, body as JSON or bytes, headers). `token` True sends the right one, a text sends that
+        Authorization."""
         if isinstance(body, (dict, list)):
             body = json.dumps(body)
-        if isinstance(body, str):
-            body = body.encode("utf-8")
-        if body is not None:
-            connection.putheader("Content-Length", str(len(body)))
-        connection.endheaders()
-        if body is not None:
-            try:
-                connection.send(body)
-            except (BrokenPipeError, ConnectionResetError):
-                pass
-        response = connection.getresponse()
-        data = response.read()
-        headers = dict(response.getheaders())
-        connection.close()
+        status, headers, data = console_request(self.port, self.token, method, path, body, token, host, headers,
+                                                timeout)
         try:
-            return response.status, json.loads(data), headers
+            return status, json.loads(data), headers
         except ValueError:
-            return response.status, data, headers
+            return status, data, headers
 
     def command(self, line, server=None, timeout=30):
         path = "/api/command" + (f"?server={urllib.parse.quote(server)}" if server else "")
