@@ -151,7 +151,6 @@ class StoryTest(unittest.TestCase):
     def test_7_refusals_write_and_run_nothing(self):
         before = read(config_path(self.server))
         wrong_token = self.console.token[:-1] + ("0" if self.console.token[-1] != "0" else "1")
-        host = f"127.0.0.1:{self.console.port}"
         cases = [
             ("no token", dict(token=False), 401),
             ("one character wrong", dict(token=f"Bearer {wrong_token}"), 401),
