@@ -72,6 +72,25 @@ function keepTabInText(editor) {
   });
 }
 
+// Replaces one span of the editor's text as typing would (so Undo takes it back), then tells its input listeners.
+function replaceSpan(editor, { start, end }, to) {
+  editor.focus();
+  editor.setSelectionRange(start, end);
+  if (document.execCommand('insertText', false, to)) return;
+  editor.setRangeText(to, start, end, 'end');
+  editor.dispatchEvent(new Event('input'));
+}
+
+// Selects a line and scrolls it into the upper third of the editor.
+function selectLine(editor, line) {
+  const text = editor.value;
+  const start = lineStartOffset(text, line);
+  const end = text.indexOf('\n', start);
+  editor.focus();
+  editor.setSelectionRange(start, end < 0 ? text.length : end);
+  editor.scrollTop = Math.max(0, (line - 1) * LINE_HEIGHT - editor.clientHeight / 3);
+}
+
 // The mark behind a line's text.
 function band(line, severity) {
   const node = element('div', { className: `band ${severity}`, data: { role: 'mark', line } });
@@ -113,12 +132,7 @@ function createEditor(root) {
   }
 
   function goToLine(line) {
-    const text = editor.value;
-    const start = lineStartOffset(text, line);
-    const end = text.indexOf('\n', start);
-    editor.focus();
-    editor.setSelectionRange(start, end < 0 ? text.length : end);
-    editor.scrollTop = Math.max(0, (line - 1) * LINE_HEIGHT - editor.clientHeight / 3);
+    selectLine(editor, line);
     followScroll();
   }
 
@@ -139,15 +153,7 @@ function createEditor(root) {
     },
     goToLine,
     onInput: (handler) => editor.addEventListener('input', handler),
-    // Replaces one span as typing would (so Undo takes it back), then tells the input's listeners.
-    replace: ({ start, end }, to) => {
-      editor.focus();
-      editor.setSelectionRange(start, end);
-      if (!document.execCommand('insertText', false, to)) {
-        editor.setRangeText(to, start, end, 'end');
-        editor.dispatchEvent(new Event('input'));
-      }
-    },
+    replace: (span, to) => replaceSpan(editor, span, to),
   };
 }
 
@@ -309,6 +315,16 @@ function liveChecker(editor, findings) {
   };
 }
 
+// The view's buttons are disabled while one of them works.
+async function whileBusy(buttons, work) {
+  for (const button of buttons) button.disabled = true;
+  try {
+    await work();
+  } finally {
+    for (const button of buttons) button.disabled = false;
+  }
+}
+
 // `live`, on a live server: `onText(text)` hears of each text shown or saved (the commands offer its paths), and
 // `saveEverywhere(text)`, for a cluster, saves to every server and reloads each, answering their results.
 export function createConfigView(root, { world, runCommand, live }) {
@@ -318,17 +334,8 @@ export function createConfigView(root, { world, runCommand, live }) {
   const check = liveChecker(editor, findings);
   const buttons = root.querySelectorAll('button');
   let checkTimer = 0;
-
-  async function busy(work) {
-    for (const button of buttons) button.disabled = true;
-    try {
-      await work();
-    } finally {
-      for (const button of buttons) button.disabled = false;
-    }
-  }
-
-  const on = (role, work) => root.querySelector(`[data-role="${role}"]`).addEventListener('click', () => busy(work));
+  const on = (role, work) => root.querySelector(`[data-role="${role}"]`)
+    .addEventListener('click', () => whileBusy(buttons, work));
   on('save', file.save);
   on('save-reload', async () => {
     const reply = root.querySelector('[data-role="reply"]');

@@ -145,23 +145,12 @@ function storedServer(servers) {
   return servers.some((each) => each.name === stored) ? stored : servers[0].name;
 }
 
-export async function startLive() {
-  hideSandboxParts();
+// The servers and the one the page is about: their states as the events tell them, the header and the banner kept
+// in step, and the choice of another server.
+function serverState(shell, header, showPasswordForm) {
   const state = { servers: [], chosen: '', views: null };
-  const header = createHeader((name) => pick(name));
-  const shell = createShell(VIEWS, {
-    onShow: (chosen) => chosen === 'log' && state.views?.log.shown(),
-    relabel: () => {
-      header.relabel();
-      state.views?.relabel();
-    },
-  });
-  shell.showView(shell.firstView);
-  const errorLines = createErrorLines();
-  const runOn = lineRunner(errorLines);
-  const showPasswordForm = passwordForm(() => state.chosen);
 
-  function noteState(name, next, reason) {
+  state.note = (name, next, reason) => {
     const server = state.servers.find((each) => each.name === name);
     if (!server) return;
     const was = server.state;
@@ -172,9 +161,9 @@ export async function startLive() {
     if (next === 'unreachable') shell.showBanner('live.unreachableBanner', { address: server.rcon });
     else if (next === 'answering' && was === 'unreachable') shell.showBanner('live.backBanner', { address: server.rcon });
     else if (next === 'answering' && shell.bannerKey() === 'live.unreachableBanner') shell.showBanner('');
-  }
+  };
 
-  function pick(name) {
+  state.pick = (name) => {
     state.chosen = name;
     setServer(name);
     try {
@@ -183,12 +172,49 @@ export async function startLive() {
       // Not remembered across reloads.
     }
     header.set(state.servers, name);
-    const server = state.servers.find((each) => each.name === name);
-    showPasswordForm(server?.state);
+    showPasswordForm(state.servers.find((each) => each.name === name)?.state);
     shell.showBanner('');
     state.views?.serverChanged();
-  }
+  };
+  return state;
+}
 
+function followLiveEvents(shell, state, errorLines) {
+  followEvents((event, data) => {
+    if (event === 'log') {
+      errorLines.add(data);
+      if (data.server === state.chosen) state.views.log.add(data);
+    } else if (event === 'rcon') {
+      state.note(data.server, data.state, data.reason);
+    } else if (event === 'config' && data.server === state.chosen) {
+      state.views.config.changedOnDisk();
+    }
+  }, (open) => {
+    state.views.log.connected(open);
+    if (!open) shell.showBanner('live.offline');
+    else if (shell.bannerKey() === 'live.offline') shell.showBanner('');
+    // What changed while the stream was closed was not announced.
+    if (open) {
+      loadServers().then((servers) => {
+        for (const server of servers) state.note(server.name, server.state, server.reason);
+      }).catch(() => {});
+    }
+  });
+}
+
+export async function startLive() {
+  hideSandboxParts();
+  let state = null;
+  const header = createHeader((name) => state.pick(name));
+  const shell = createShell(VIEWS, {
+    onShow: (chosen) => chosen === 'log' && state?.views?.log.shown(),
+    relabel: () => {
+      header.relabel();
+      state?.views?.relabel();
+    },
+  });
+  shell.showView(shell.firstView);
+  state = serverState(shell, header, passwordForm(() => state.chosen));
   if (!hasToken()) {
     shell.showBanner('live.noToken');
     return;
@@ -199,26 +225,10 @@ export async function startLive() {
     shell.showBanner('live.refused', { error: error.message });
     return;
   }
-  pick(storedServer(state.servers));
+  state.pick(storedServer(state.servers));
+  const errorLines = createErrorLines();
   const { createLiveViews } = await import('./live-views.js');
-  state.views = await createLiveViews(shell, { state, runOn, configPaths });
+  state.views = await createLiveViews(shell, { state, runOn: lineRunner(errorLines), configPaths });
   applyTexts(document);
-  followEvents((event, data) => {
-    if (event === 'log') {
-      errorLines.add(data);
-      if (data.server === state.chosen) state.views.log.add(data);
-    } else if (event === 'rcon') {
-      noteState(data.server, data.state, data.reason);
-    } else if (event === 'config' && data.server === state.chosen) {
-      state.views.config.changedOnDisk();
-    }
-  }, (open) => {
-    state.views.log.connected(open);
-    if (!open) shell.showBanner('live.offline');
-    else if (shell.bannerKey() === 'live.offline') shell.showBanner('');
-    // What changed while the stream was closed was not announced.
-    if (open) loadServers().then((servers) => {
-      for (const server of servers) noteState(server.name, server.state, server.reason);
-    }).catch(() => {});
-  });
+  followLiveEvents(shell, state, errorLines);
 }

@@ -6,104 +6,102 @@ import { createWorldView } from './world.js';
 
 const VIEWS = ['world', 'config', 'commands', 'log'];
 
-export function startSandbox() {
+// Whether the plug-in is loaded, beside the world it was last seen with; null until a world has been seen.
+function pluginStatePainter() {
   const pluginState = document.querySelector('[data-role="plugin-state"]');
-  let pluginLoaded = null;
+  let loaded = null;
+  return (next = loaded) => {
+    loaded = next;
+    pluginState.hidden = loaded === null;
+    pluginState.textContent = loaded ? t('app.pluginLoaded') : t('app.pluginUnloaded');
+    pluginState.dataset.loaded = String(Boolean(loaded));
+  };
+}
 
-  function paintPluginState() {
-    pluginState.hidden = pluginLoaded === null;
-    pluginState.textContent = pluginLoaded ? t('app.pluginLoaded') : t('app.pluginUnloaded');
-    pluginState.dataset.loaded = String(Boolean(pluginLoaded));
-  }
-
-  // The other views' modules are loaded and the views built once the World view shows its first rows: a large
-  // world is what the page waits for.
-  let commands = null;
-  let config = null;
-  let log = null;
-  let lastSnapshot = null;
-  let world = null;
-  const shell = createShell(VIEWS, {
-    onShow: (chosen) => {
-      if (chosen === 'world') world?.repaint();
-      if (chosen === 'log') log?.shown();
-    },
-    relabel: () => {
-      paintPluginState();
-      world.repaint();
-      commands?.relabel();
-      log?.relabel();
-      config?.relabel();
-    },
-  });
-  const { view, showBanner } = shell;
-  world = createWorldView(view('world'), {
-    onSnapshot: (snapshot) => {
-      lastSnapshot = snapshot;
-      pluginLoaded = snapshot.plugin ? Boolean(snapshot.plugin.loaded) : null;
-      paintPluginState();
-      commands?.setWorld(snapshot);
-    },
-  });
-  shell.showView(shell.firstView);
-
-  // Runs one line as an RCON client would; the world's rows then show what the line changed.
-  async function runCommand(line) {
+// Runs one line as an RCON client would; the world's rows then show what the line changed.
+function commandRunner(world) {
+  return async (line) => {
     await world.beginAction();
     const { status, body } = await request('POST', '/api/command', { line });
     await world.load().catch(() => {});
     if (status !== 200) return { line, reply: '', error: body.error || `HTTP ${status}` };
     return { line: body.line ?? line, reply: body.reply ?? '' };
-  }
+  };
+}
 
-  async function buildOtherViews() {
-    const [{ createCommandsView }, { createConfigView }, { createLogView }] = await Promise.all([
-      import('./commands.js'), import('./config.js'), import('./log.js')]);
-    commands = createCommandsView(view('commands'), { runCommand });
-    config = createConfigView(view('config'), { world, runCommand });
-    log = createLogView(view('log'));
-    applyTexts(document);
-    if (lastSnapshot) commands.setWorld(lastSnapshot);
-    if (shell.firstView === 'log') log.shown();
-    log.relabel();
-  }
+// The other views' modules are loaded and the views built once the World view shows its first rows: a large world
+// is what the page waits for.
+async function buildOtherViews(shell, state) {
+  const [{ createCommandsView }, { createConfigView }, { createLogView }] = await Promise.all([
+    import('./commands.js'), import('./config.js'), import('./log.js')]);
+  const runCommand = commandRunner(state.world);
+  state.commands = createCommandsView(shell.view('commands'), { runCommand });
+  state.config = createConfigView(shell.view('config'), { world: state.world, runCommand });
+  state.log = createLogView(shell.view('log'));
+  applyTexts(document);
+  if (state.lastSnapshot) state.commands.setWorld(state.lastSnapshot);
+  if (shell.firstView === 'log') state.log.shown();
+  state.log.relabel();
+}
 
-  async function start() {
-    if (!hasToken()) {
-      await buildOtherViews();
-      showBanner('app.noToken');
-      return;
+function followSandboxEvents(shell, { world, config, log }) {
+  let pendingWorld = 0;
+  followEvents((event, data) => {
+    if (event === 'log') log.add(data);
+    else if (event === 'config') config.changedOnDisk();
+    else if (event === 'world' && data.version !== world.version()) {
+      // Changes come in bursts; one load after the burst is enough.
+      clearTimeout(pendingWorld);
+      pendingWorld = setTimeout(() => world.load().catch(() => {}), 50);
     }
-    const loaded = world.load();
-    await world.firstShown();
-    await buildOtherViews();
-    try {
-      await loaded;
-    } catch (error) {
-      showBanner('app.refused', { error: error.message });
-      return;
+  }, (open) => {
+    log.connected(open);
+    if (open && shell.bannerKey() === 'app.offline') {
+      // Back after an outage: what changed meanwhile was not announced.
+      shell.showBanner('');
+      world.load().catch(() => {});
+      config.changedOnDisk();
     }
-    config.load();
-    let pendingWorld = 0;
-    followEvents((event, data) => {
-      if (event === 'log') log.add(data);
-      else if (event === 'config') config.changedOnDisk();
-      else if (event === 'world' && data.version !== world.version()) {
-        // Changes come in bursts; one load after the burst is enough.
-        clearTimeout(pendingWorld);
-        pendingWorld = setTimeout(() => world.load().catch(() => {}), 50);
-      }
-    }, (open) => {
-      log.connected(open);
-      if (open && shell.bannerKey() === 'app.offline') {
-        // Back after an outage: what changed meanwhile was not announced.
-        showBanner('');
-        world.load().catch(() => {});
-        config.changedOnDisk();
-      }
-      if (!open) showBanner('app.offline');
-    });
-  }
+    if (!open) shell.showBanner('app.offline');
+  });
+}
 
-  start();
+export async function startSandbox() {
+  const paintPluginState = pluginStatePainter();
+  const state = { world: null, commands: null, config: null, log: null, lastSnapshot: null };
+  const shell = createShell(VIEWS, {
+    onShow: (chosen) => {
+      if (chosen === 'world') state.world?.repaint();
+      if (chosen === 'log') state.log?.shown();
+    },
+    relabel: () => {
+      paintPluginState();
+      state.world.repaint();
+      for (const each of [state.commands, state.log, state.config]) each?.relabel();
+    },
+  });
+  state.world = createWorldView(shell.view('world'), {
+    onSnapshot: (snapshot) => {
+      state.lastSnapshot = snapshot;
+      paintPluginState(snapshot.plugin ? Boolean(snapshot.plugin.loaded) : null);
+      state.commands?.setWorld(snapshot);
+    },
+  });
+  shell.showView(shell.firstView);
+  if (!hasToken()) {
+    await buildOtherViews(shell, state);
+    shell.showBanner('app.noToken');
+    return;
+  }
+  const loaded = state.world.load();
+  await state.world.firstShown();
+  await buildOtherViews(shell, state);
+  try {
+    await loaded;
+  } catch (error) {
+    shell.showBanner('app.refused', { error: error.message });
+    return;
+  }
+  state.config.load();
+  followSandboxEvents(shell, state);
 }
