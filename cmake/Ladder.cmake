@@ -12,7 +12,7 @@ set(TIDYWARDEN_LADDER
   "sandbox/game: src/host sandbox/host"
   "sandbox/rcon:"
   "sandbox/platform:"
-  "sandbox/console: src/host sandbox/host sandbox/game"
+  "sandbox/console: src/host src/common sandbox/host sandbox/game"
   "sandbox/server: src/host src/common sandbox/host sandbox/game sandbox/rcon sandbox/platform sandbox/console"
   "tools/console: src/common sandbox/rcon sandbox/platform sandbox/console"
 )

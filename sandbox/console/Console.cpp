@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "common/Messages.h"
 #include "sandbox/console/Admission.h"
 #include "sandbox/console/ConfigFile.h"
 #include "sandbox/console/ConfigRoutes.h"
@@ -17,8 +18,6 @@ namespace sandbox::console {
 namespace {
 
 using nlohmann::json;
-
-constexpr const char* kPluginLogger = "Sweepmark1.4.1";
 
 // A count of rows as the page writes it: decimal digits only. Counts beyond any world's size stand for "all".
 std::optional<std::size_t> RowCount(std::string_view text) {
@@ -68,7 +67,7 @@ class LogForwarder final : public HostSink {
     std::string_view bytes(formatted.data(), formatted.size());
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.remove_suffix(1);
     const std::string line = console_->services.logToUtf8 ? console_->services.logToUtf8(bytes) : std::string(bytes);
-    const bool plugin = std::string_view(message.logger_name.data(), message.logger_name.size()) == kPluginLogger;
+    const bool plugin = std::string_view(message.logger_name.data(), message.logger_name.size()) == messages::kLoggerName;
     console_->http.Broadcast(EventText("log", {{"line", line}, {"plugin", plugin}}), true);
   }
   void flush_() override {}
