@@ -1,8 +1,9 @@
 # Fails when a file includes from a folder above its own on the ladder, or calls the host outside src/host.
 # cmake -DROOT=<source tree> -DLADDER=<"folder: folders it may include" ...> [-DSTAMP=<file>] -P CheckLadder.cmake
 #
-# Includes are read as the build resolves them: "sandbox/x/..." from the source tree, "x/..." from src/. An include
-# of a bare name is the file's own folder's (or an include directory's) and is not a climb.
+# Includes are read as the build resolves them: "sandbox/x/..." and "tools/x/..." from the source tree, "x/..." from
+# src/. A bare name is the file's own folder's when that folder has it; else, when exactly one folder of the ladder
+# has it, that folder's (reached through its include directory), so a climb cannot hide behind a bare name.
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT DEFINED ROOT OR NOT DEFINED LADDER)
@@ -25,16 +26,29 @@ endforeach()
 # The host's own names: only src/host calls the host or includes its declarations.
 set(host_names "ArkApi::|GetLogSinks[ \t]*\\(|GetAddress[ \t]*\\(|GetDataAddress[ \t]*\\(|#include \"host/(HostApi|HostInterface)\\.h\"")
 
+# Which folders hold each header, for the bare names.
+foreach(folder IN LISTS folders)
+  file(GLOB headers LIST_DIRECTORIES false RELATIVE "${ROOT}/${folder}" "${ROOT}/${folder}/*.h")
+  foreach(header IN LISTS headers)
+    string(MAKE_C_IDENTIFIER "${header}" key)
+    list(APPEND holders_${key} ${folder})
+  endforeach()
+endforeach()
+
 set(problems "")
 foreach(folder IN LISTS folders)
   file(GLOB files LIST_DIRECTORIES false "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.cpp" "${ROOT}/${folder}/*.in")
   foreach(file IN LISTS files)
     file(RELATIVE_PATH shown "${ROOT}" "${file}")
-    file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+/[^\"]+\"")
+    file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" included "${line}")
-      if(included MATCHES "^sandbox/([^/]+)/")
-        set(target "sandbox/${CMAKE_MATCH_1}")
+      string(MAKE_C_IDENTIFIER "${included}" key)
+      list(LENGTH holders_${key} holders)
+      if(included MATCHES "^(sandbox|tools)/([^/]+)/")
+        set(target "${CMAKE_MATCH_1}/${CMAKE_MATCH_2}")
+      elseif(NOT included MATCHES "/" AND NOT EXISTS "${ROOT}/${folder}/${included}" AND holders EQUAL 1)
+        set(target "${holders_${key}}")
       elseif(included MATCHES "^([^/]+)/" AND IS_DIRECTORY "${ROOT}/src/${CMAKE_MATCH_1}")
         set(target "src/${CMAKE_MATCH_1}")
       else()

@@ -12,9 +12,9 @@ set(TIDYWARDEN_LADDER
   "sandbox/game: src/host sandbox/host"
   "sandbox/rcon:"
   "sandbox/platform:"
-  "sandbox/console: src/host src/common sandbox/host sandbox/game"
-  "sandbox/server: src/host src/common sandbox/host sandbox/game sandbox/rcon sandbox/platform sandbox/console"
-  "tools/console: src/common sandbox/rcon sandbox/platform sandbox/console"
+  "sandbox/console: src/host src/common tools/check sandbox/host sandbox/game"
+  "sandbox/server: src/host src/common tools/check sandbox/host sandbox/game sandbox/rcon sandbox/platform sandbox/console"
+  "tools/console: src/common tools/check sandbox/rcon sandbox/platform sandbox/console"
 )
 
 set(_ladder_files "")

@@ -4,7 +4,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(ladder "src/host:" "src/common: src/host" "src/config: src/host src/common" "src/plugin: src/host src/common src/config"
-           "sandbox/host: src/host" "sandbox/server: src/host sandbox/host")
+           "sandbox/host: src/host" "sandbox/server: src/host sandbox/host" "tools/check: src/host")
 # name | planted file | its text | what the check must say, or PASS
 set(cases
   "config includes plugin|src/config/Planted.cpp|#include \"plugin/Plugin.h\"|src/config/Planted.cpp includes \"plugin/Plugin.h\" of src/plugin: src/config builds on src/host, src/common"
@@ -12,8 +12,11 @@ set(cases
   "sandbox host includes server|sandbox/host/Planted.cpp|#include \"sandbox/server/Main.h\"|of sandbox/server: sandbox/host builds on src/host"
   "config calls the host|src/config/Planted.cpp|auto dir = ArkApi::Tools::GetCurrentDir()|src/config/Planted.cpp reaches the host outside src/host"
   "common includes the host's declarations|src/common/Planted.cpp|#include \"host/HostApi.h\"|src/common/Planted.cpp reaches the host outside src/host"
+  "config includes plugin by a bare name|src/config/Planted.cpp|#include \"Plugin.h\"|src/config/Planted.cpp includes \"Plugin.h\" of src/plugin"
+  "sandbox host includes a tool's header|sandbox/host/Planted.cpp|#include \"tools/check/Check.h\"|of tools/check: sandbox/host builds on src/host"
   "plugin includes downwards|src/plugin/Planted.cpp|#include \"config/Config.h\"|PASS"
   "src/host calls the host|src/host/Planted.cpp|auto dir = ArkApi::Tools::GetCurrentDir()|PASS"
+  "a bare name of the folder's own header|src/plugin/Planted.cpp|#include \"Plugin.h\"|PASS"
 )
 
 set(failures "")
@@ -25,10 +28,11 @@ foreach(case IN LISTS cases)
   list(GET fields 3 expected)
   set(tree ${WORK_DIR}/tree)
   file(REMOVE_RECURSE ${tree})
-  foreach(folder IN ITEMS src/host src/common src/config src/plugin sandbox/host sandbox/server)
+  foreach(folder IN ITEMS src/host src/common src/config src/plugin sandbox/host sandbox/server tools/check)
     file(MAKE_DIRECTORY ${tree}/${folder})
   endforeach()
   file(WRITE ${tree}/src/plugin/Plugin.h "#pragma once\n")
+  file(WRITE ${tree}/tools/check/Check.h "#pragma once\n")
   file(WRITE ${tree}/${planted} "// planted\n${text}\n")
   execute_process(COMMAND ${CMAKE_COMMAND} -DROOT=${tree} "-DLADDER=${ladder}" -P ${SOURCE_DIR}/cmake/CheckLadder.cmake
                   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
