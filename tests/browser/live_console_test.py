@@ -7,7 +7,6 @@ comes back, and two servers saved and reloaded together.
 usage: live_console_test.py [--launcher PROGRAM] CONSOLE SANDBOX [unittest options]
 Exits 77 (skipped) when chromium, chromedriver or selenium is missing.
 """
-import argparse
 import json
 import os
 import shutil
@@ -15,18 +14,15 @@ import sys
 import tempfile
 import unittest
 
-_parser = argparse.ArgumentParser(add_help=False)
-_parser.add_argument("--launcher", default="")
-_parser.add_argument("console", nargs="?", default="")
-_parser.add_argument("sandbox", nargs="?", default="")
-_options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import console_test  # noqa: E402
 from console_test import DEMO_CONFIG, SKIPPED, WALL_ITEM, Page, demo_config_with, line_of, start_browser  # noqa: E402
-from live_console import LiveConsole  # noqa: E402
+from live_console import LiveConsole, parse_arguments  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
+
+_options, UNITTEST_ARGUMENTS = parse_arguments()
 
 RELOADED = "重新加载配置"
 

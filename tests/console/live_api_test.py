@@ -7,7 +7,6 @@ and the refusals with nothing written or run.
 usage: live_api_test.py [--launcher PROGRAM] CONSOLE SANDBOX [unittest options]
 The launcher (for example the Windows build's wine-run) starts both programs; the requests are made here.
 """
-import argparse
 import json
 import os
 import sys
@@ -15,15 +14,12 @@ import tempfile
 import time
 import unittest
 
-_parser = argparse.ArgumentParser(add_help=False)
-_parser.add_argument("--launcher", default="")
-_parser.add_argument("console", nargs="?", default="")
-_parser.add_argument("sandbox", nargs="?", default="")
-_options, UNITTEST_ARGUMENTS = _parser.parse_known_args()
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from live_console import LiveConsole, wait_for_event  # noqa: E402
+from live_console import LiveConsole, parse_arguments, wait_for_event  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
+
+_options, UNITTEST_ARGUMENTS = parse_arguments()
 
 WALL_ITEM = "Blueprint'/Game/Demo/Items/WallItem.WallItem'"
 DODO = "Blueprint'/Game/Demo/Dinos/Dodo.Dodo'"

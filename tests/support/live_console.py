@@ -1,5 +1,6 @@
 """tidywarden-console started for tests: against sandbox servers standing in for live ones, ready once it has printed
 its `console:` line, with helpers for its API and its event stream."""
+import argparse
 import http.client
 import json
 import os
@@ -17,6 +18,15 @@ from console_http import console_request
 CONSOLE_LINE = re.compile(r"^console: (http://127\.0\.0\.1:(\d+)/#token=([0-9a-f]{32}))$", re.M)
 START_SECONDS = 30
 LAUNCHED_START_SECONDS = 120
+
+
+def parse_arguments():
+    """The live console tests' command line: `[--launcher L] CONSOLE SANDBOX`, then unittest's own arguments."""
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--launcher", default="")
+    parser.add_argument("console", nargs="?", default="")
+    parser.add_argument("sandbox", nargs="?", default="")
+    return parser.parse_known_args()
 
 
 class LiveConsoleError(RuntimeError):
