@@ -87,6 +87,8 @@ TEST(ConsoleAdmissionTest, QueryValues) {
   EXPECT_EQ(console::QueryValue("/api/config?x=1&lang=en", "lang"), "en");
   EXPECT_EQ(console::QueryValue("/api/config?language=en", "lang"), "");
   EXPECT_EQ(console::QueryValue("/api/config", "lang"), "");
+  EXPECT_EQ(console::QueryText("/api/config?server=Island%2F2+b%e6%9c%8d", "server"), "Island/2 b\xe6\x9c\x8d");
+  EXPECT_EQ(console::QueryText("/api/config?server=50%25%2", "server"), "50%%2");
   EXPECT_EQ(console::PathOf("/api/config?lang=en"), "/api/config");
 }
 

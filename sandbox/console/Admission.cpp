@@ -15,6 +15,34 @@ bool ConstantTimeEquals(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A query value as the page's URLSearchParams writes it: %XX escapes and '+' for a space.
+std::string Unescaped(std::string_view value) {
+  std::string text;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '+') {
+      text += ' ';
+    } else if (value[i] == '%' && i + 2 < value.size() && HexDigit(value[i + 1]) >= 0 &&
+               HexDigit(value[i + 2]) >= 0) {
+      text += static_cast<char>(HexDigit(value[i + 1]) * 16 + HexDigit(value[i + 2]));
+      i += 2;
+    } else {
+      text += value[i];
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string_view PathOf(std::string_view target) { return target.substr(0, target.find('?')); }
 
 std::string QueryValue(std::string_view target, std::string_view name) {
@@ -31,6 +59,10 @@ std::string QueryValue(std::string_view target, std::string_view name) {
     query.remove_prefix(end + 1);
   }
   return {};
+}
+
+std::string QueryText(std::string_view target, std::string_view name) {
+  return Unescaped(QueryValue(target, name));
 }
 
 Refusal Admit(const RequestFacts& request, std::uint16_t port, std::string_view token) {

@@ -33,7 +33,10 @@ bool ConstantTimeEquals(std::string_view a, std::string_view b);
 
 // The path of a request target, without its query.
 std::string_view PathOf(std::string_view target);
-// A query parameter's raw value; empty when absent.
+// A query parameter's raw value; empty when absent. Numbers and language tags are read raw, so an escaped digit is
+// no digit.
 std::string QueryValue(std::string_view target, std::string_view name);
+// A query parameter as text (a server's name): its %XX escapes and '+' decoded.
+std::string QueryText(std::string_view target, std::string_view name);
 
 }  // namespace sandbox::console

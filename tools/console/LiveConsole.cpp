@@ -27,32 +27,8 @@ using nlohmann::json;
 
 std::string LogFolderOf(const LiveServer& server) { return server.serverDir + "/ArkApi"; }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// A query value as the page's URLSearchParams writes it: %XX escapes and '+' for a space.
-std::string Unescaped(std::string_view value) {
-  std::string text;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == '+') {
-      text += ' ';
-    } else if (value[i] == '%' && i + 2 < value.size() && HexDigit(value[i + 1]) >= 0 &&
-               HexDigit(value[i + 2]) >= 0) {
-      text += static_cast<char>(HexDigit(value[i + 1]) * 16 + HexDigit(value[i + 2]));
-      i += 2;
-    } else {
-      text += value[i];
-    }
-  }
-  return text;
-}
-
 std::string ServerNameOf(const HttpRequest& request) {
-  return Unescaped(console::QueryValue(request.target, "server"));
+  return console::QueryText(request.target, "server");
 }
 
 }  // namespace
