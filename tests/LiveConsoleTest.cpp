@@ -256,6 +256,8 @@ TEST_F(LogFiles, FollowedThroughGrowthTruncationReplacementAndRotation) {
   Write(log, "old 1\nold 2\n");
   live::LogFollower follower(log.string(), {});
   using Lines = std::vector<std::string>;
+  // Longer than the head the follower compares, so only the file's size can tell a truncation.
+  const std::string banner(80, '=');
   const struct {
     const char* name;
     std::function<void()> change;
@@ -281,6 +283,11 @@ TEST_F(LogFiles, FollowedThroughGrowthTruncationReplacementAndRotation) {
       {"GBK bytes decoded, UTF-8 kept",
        [&] { Write(log, "[Sweepmark1.4.1][info] \xd6\xd8\xd0\xc2\n[x][info] \xe9\x87\x8d\n"); },
        {"[Sweepmark1.4.1][info] 重新", "[x][info] 重"}},
+      {"a new file opening with a banner longer than the head compared",
+       [&] { Write(log, banner + "\n", false); }, {banner}},
+      {"grown past the banner", [&] { Write(log, "line a\nline b\n"); }, {"line a", "line b"}},
+      {"truncated behind the same banner: read from the start", [&] { Write(log, banner + "\nc\n", false); },
+       {banner, "c"}},
   };
   for (const auto& step : steps) {
     step.change();
