@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -192,6 +193,33 @@ TEST(RconClient, ServerThatNeverAnswersTimesOut) {
   ASSERT_TRUE(RunUntil(io, [&] { return late.has_value(); }, 5s));
   EXPECT_EQ(late->status, 504u);
   EXPECT_NE(late->error.find("no answer"), std::string::npos);
+}
+
+TEST(RconClient, ServerThatNeverLogsInIsAnsweredAtOnceWhileUnreachable) {
+  // Takes every connection and reads nothing: each login waits out its whole limit.
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+  std::list<asio::ip::tcp::socket> peers;
+  std::function<void()> accept = [&] {
+    peers.emplace_back(io);
+    acceptor.async_accept(peers.back(), [&](const boost::system::error_code& error) {
+      if (!error) accept();
+    });
+  };
+  accept();
+  live::RconLimits limits = QuickLimits();
+  limits.login = 1s;
+  limits.retry = 30s;
+  auto client = live::RconClient::Create(io, {"127.0.0.1", acceptor.local_endpoint().port()}, kPassword, limits,
+                                         nullptr);
+  client->Start();
+  ASSERT_TRUE(RunUntil(io, [&] { return client->State() == RconState::Unreachable; }, 5s));
+  const auto started = std::chrono::steady_clock::now();
+  std::optional<LineAnswer> answer;
+  client->Run("Tidywarden.reload", [&](LineAnswer got) { answer = std::move(got); });
+  ASSERT_TRUE(RunUntil(io, [&] { return answer.has_value(); }, 5s));
+  EXPECT_EQ(answer->status, 503u);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 200ms) << "waited for another login instead";
 }
 
 TEST(RconClient, LinesThatCannotBeSentAreRefusedUnsent) {
