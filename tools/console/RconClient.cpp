@@ -26,6 +26,12 @@ namespace rcon = sandbox::rcon;
 
 constexpr unsigned kUnreachableStatus = 503;
 constexpr unsigned kTimeoutStatus = 504;
+constexpr const char* kNoPassword = "no RCON password yet: type it into the page";
+constexpr const char* kPasswordRefused = "the server refused the RCON password";
+
+std::string NotAnswering(const live::RconAddress& address, const std::string& why) {
+  return "the server's RCON port " + live::AddressText(address) + " does not answer: " + why;
+}
 
 std::string Seconds(std::chrono::milliseconds limit) {
   const auto tenths = (limit.count() + 50) / 100;
@@ -176,7 +182,7 @@ class RconSteps {
   static void Unreachable(const Self& self, Impl& c, const std::string& why) {
     Drop(c);
     SetState(c, RconState::Unreachable, why);
-    FailAll(c, "the server's RCON port " + AddressText(c.address) + " does not answer: " + why, kUnreachableStatus);
+    FailAll(c, NotAnswering(c.address, why), kUnreachableStatus);
     if (c.stopped) return;
     c.retryTimer.expires_after(c.limits.retry);
     c.retryTimer.async_wait([self, generation = c.generation](const ErrorCode& error) {
@@ -211,7 +217,7 @@ class RconSteps {
     if (c.stopped || c.phase != Impl::Phase::Idle) return;
     if (c.password.empty()) {
       SetState(c, RconState::NoPassword, "no password");
-      FailAll(c, "no RCON password yet: type it into the page", kUnreachableStatus);
+      FailAll(c, kNoPassword, kUnreachableStatus);
       return;
     }
     c.phase = Impl::Phase::Connecting;
@@ -307,7 +313,7 @@ class RconSteps {
   static void Refused(Impl& c) {
     Drop(c);
     SetState(c, RconState::PasswordRefused, "password refused");
-    FailAll(c, "the server refused the RCON password", kUnreachableStatus);
+    FailAll(c, kPasswordRefused, kUnreachableStatus);
   }
 
   // A connection that ends is made again at once; only when that fails is the server unreachable.
@@ -338,15 +344,13 @@ class RconSteps {
       return done({{}, "a command line is 1 to 4086 bytes without NUL", 400});
     }
     if (c.stopped) return done({{}, "the console is stopping", kUnreachableStatus});
-    if (c.state == RconState::NoPassword) return done({{}, "no RCON password yet: type it into the page", 503});
+    if (c.state == RconState::NoPassword) return done({{}, kNoPassword, kUnreachableStatus});
     if (c.state == RconState::PasswordRefused && c.phase == Impl::Phase::Idle) {
-      return done({{}, "the server refused the RCON password", kUnreachableStatus});
+      return done({{}, kPasswordRefused, kUnreachableStatus});
     }
     // Unreachable: answered at once; the background attempts bring it back.
     if (c.state == RconState::Unreachable && c.phase == Impl::Phase::Idle) {
-      return done({{},
-                   "the server's RCON port " + AddressText(c.address) + " does not answer: " + c.reason,
-                   kUnreachableStatus});
+      return done({{}, NotAnswering(c.address, c.reason), kUnreachableStatus});
     }
     c.queue.push_back({std::move(line), std::move(done), 0, 0, {}});
     if (c.phase == Impl::Phase::Idle) return Connect(self, c);
