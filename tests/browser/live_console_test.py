@@ -19,7 +19,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import console_test  # noqa: E402
 from console_test import DEMO_CONFIG, SKIPPED, WALL_ITEM, Page, demo_config_with, line_of, start_browser  # noqa: E402
-from live_console import LiveConsole, parse_arguments  # noqa: E402
+from live_console import LiveConsole, parse_arguments, password_file_holding  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
 
 _options, UNITTEST_ARGUMENTS = parse_arguments()
@@ -142,11 +142,9 @@ class PasswordAndOutageTest(LiveTest):
     def test_server_stopped_and_started_again_the_header_following(self):
         first = live_server()
         port, password = first.rcon_port, first.password
-        keep = tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False)
-        keep.write(password + "\n")
-        keep.close()
-        self.addCleanup(os.remove, keep.name)
-        page = self.open(self.start(first, password_file=keep.name), "en")
+        keep = password_file_holding(password)
+        self.addCleanup(os.remove, keep)
+        page = self.open(self.start(first, password_file=keep), "en")
         page.wait_for_state("answering")
         first.stop()
         page.wait_for_state("unreachable")

@@ -16,7 +16,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from live_console import LiveConsole, parse_arguments, wait_for_event  # noqa: E402
+from live_console import LiveConsole, parse_arguments, password_file_holding, wait_for_event  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
 
 _options, UNITTEST_ARGUMENTS = parse_arguments()
@@ -178,12 +178,10 @@ class StoryTest(unittest.TestCase):
 class PasswordTest(unittest.TestCase):
     def test_wrong_password_shown_once_then_the_right_one_typed(self):
         with live_server() as server:
-            wrong = tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False)
-            wrong.write("not-the-password\n")
-            wrong.close()
+            wrong = password_file_holding("not-the-password")
             try:
                 arguments = ["--server-dir", server.directory, "--rcon", f"127.0.0.1:{server.rcon_port}",
-                             "--rcon-password-file", wrong.name]
+                             "--rcon-password-file", wrong]
                 with LiveConsole(_options.console, *arguments, launcher=_options.launcher) as console:
                     self.assertIsNotNone(wait_for_state(console, "password-refused"))
                     started = time.monotonic()
@@ -201,7 +199,7 @@ class PasswordTest(unittest.TestCase):
                     self.assertEqual(console.command("Tidywarden.reload"), (200, {"line": "Tidywarden.reload",
                                                                                   "reply": RELOADED}))
             finally:
-                os.remove(wrong.name)
+                os.remove(wrong)
 
     def test_no_password_is_asked_for(self):
         with live_server() as server, console_for(server, password=False) as console:
@@ -216,10 +214,8 @@ class OutageTest(unittest.TestCase):
     def test_server_gone_answered_at_once_then_found_again(self):
         first = live_server()
         port, password = first.rcon_port, first.password
-        keep = tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False)
-        keep.write(password + "\n")
-        keep.close()
-        arguments = ["--server-dir", first.directory, "--rcon", f"127.0.0.1:{port}", "--rcon-password-file", keep.name]
+        keep = password_file_holding(password)
+        arguments = ["--server-dir", first.directory, "--rcon", f"127.0.0.1:{port}", "--rcon-password-file", keep]
         second = None
         try:
             with LiveConsole(_options.console, *arguments, launcher=_options.launcher) as console:
@@ -242,7 +238,7 @@ class OutageTest(unittest.TestCase):
                                                     data["state"] == "answering"), "the page was not told")
                 self.assertEqual(console.command("Tidywarden.reload")[1]["reply"], RELOADED)
         finally:
-            os.remove(keep.name)
+            os.remove(keep)
             first.stop()
             if second:
                 second.stop()

@@ -29,6 +29,13 @@ def parse_arguments():
     return parser.parse_known_args()
 
 
+def password_file_holding(password):
+    """A temporary file whose first line is `password`, kept apart from any server's folder; the caller removes it."""
+    with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as file:
+        file.write(password + "\n")
+    return file.name
+
+
 class LiveConsoleError(RuntimeError):
     pass
 
