@@ -12,6 +12,7 @@ import os
 import shutil
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -180,6 +181,11 @@ class ClusterTest(LiveTest):
             path = os.path.join(server.directory, "ArkApi", "Plugins", "Tidywarden", "config.json")
             with open(path, encoding="utf-8") as saved:
                 self.assertEqual(saved.read(), text)
+        # The server shown was saved as the page's own save: its announcement of the new file is no change elsewhere.
+        status = page.one('[data-role="config-status"]')
+        page.wait(lambda: status.get_attribute("data-state") == "saved", "the page's own file saved")
+        time.sleep(1)
+        self.assertEqual(status.get_attribute("data-state"), "saved")
 
 
 if __name__ == "__main__":

@@ -299,7 +299,9 @@ function createFile(root, { editor, findings }) {
     else await load();
   }
 
-  return { load, save, changedOnDisk, settle, dirty, draw };
+  // The last failed save's reason.
+  const error = () => state.vars.error;
+  return { load, save, changedOnDisk, settle, dirty, draw, error };
 }
 
 // Asks the checker about the editor's text without saving it, while the server offers that; findings about a text
@@ -348,7 +350,8 @@ export function createConfigView(root, { world, runCommand, live }) {
   });
   if (live?.saveEverywhere) {
     root.querySelector('[data-role="save-all"]').hidden = false;
-    on('save-all', async () => listResults(root, await live.saveEverywhere(editor.text())));
+    const saveShown = async () => ((await file.save()) ? null : String(file.error()));
+    on('save-all', async () => listResults(root, await live.saveEverywhere(editor.text(), saveShown)));
   }
   on('revert', async () => {
     if (file.dirty() && !window.confirm(t('config.confirmRevert'))) return;

@@ -4,14 +4,19 @@ import { request } from './api.js';
 
 const RELOAD = 'Tidywarden.reload';
 
+// Saves the text as another server's config.json; its error, or null once saved.
+async function saveTo(name, text) {
+  const path = `/api/config?server=${encodeURIComponent(name)}`;
+  const { status, body } = await request('PUT', path, text, 'text/plain; charset=utf-8');
+  return status === 200 && body.saved ? null : body.error || `HTTP ${status}`;
+}
+
 // Saves the text as each server's config.json, then reloads each: a server whose file was not saved is not reloaded.
+// The server shown is saved by the page's own save, so the page knows its file as saved and hears no change elsewhere.
 function saverToAll(state, runOn) {
-  return (text) => Promise.all(state.servers.map(async ({ name }) => {
-    const path = `/api/config?server=${encodeURIComponent(name)}`;
-    const { status, body } = await request('PUT', path, text, 'text/plain; charset=utf-8');
-    if (status !== 200 || !body.saved) {
-      return { server: name, line: RELOAD, reply: '', error: body.error || `HTTP ${status}` };
-    }
+  return (text, saveShown) => Promise.all(state.servers.map(async ({ name }) => {
+    const error = name === state.chosen ? await saveShown() : await saveTo(name, text);
+    if (error) return { server: name, line: RELOAD, reply: '', error };
     return runOn(RELOAD, name);
   }));
 }
