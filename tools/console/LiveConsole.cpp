@@ -177,7 +177,6 @@ void LiveConsole::Stop() {
   impl.http.Stop();
 }
 
-std::uint16_t LiveConsole::Port() const { return impl_->http.Port(); }
 
 std::string LiveConsole::Address() const { return impl_->http.Address(); }
 

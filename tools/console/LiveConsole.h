@@ -43,7 +43,6 @@ class LiveConsole {
   // Binds (throws std::runtime_error when it cannot), then connects to every server and follows its log.
   void Start();
   void Stop();
-  std::uint16_t Port() const;
   // http://127.0.0.1:PORT/#token=TOKEN
   std::string Address() const;
 

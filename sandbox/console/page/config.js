@@ -327,8 +327,9 @@ async function whileBusy(buttons, work) {
   }
 }
 
-// `live`, on a live server: `onText(text)` hears of each text shown or saved (the commands offer its paths), and
-// `saveEverywhere(text)`, for a cluster, saves to every server and reloads each, answering their results.
+// `live`, on a live server: `onText(text)` hears of each text shown, or typed once typing pauses (the commands offer
+// its paths), and `saveEverywhere(text, saveShown)`, for a cluster, saves to every server (the one shown through
+// `saveShown`) and reloads each, answering their results.
 export function createConfigView(root, { world, runCommand, live }) {
   const editor = createEditor(root);
   const findings = createFindings(root, editor);
@@ -363,10 +364,13 @@ export function createConfigView(root, { world, runCommand, live }) {
     await showWorldFromConfig(root, world);
   });
   editor.onInput(() => {
-    live?.onText(editor.text());
     file.settle();
     clearTimeout(checkTimer);
-    checkTimer = setTimeout(check, 400);
+    // The command forms' path choices come from the same pause in typing, not from every keystroke.
+    checkTimer = setTimeout(() => {
+      live?.onText(editor.text());
+      check();
+    }, 400);
   });
 
   return {

@@ -25,7 +25,6 @@ addTexts({
     'live.silentLogged': 'The server answered nothing. The plug-in logged meanwhile:',
     'live.confirmPurge': 'Run this on the live server? What it destroys cannot be brought back.\n\n{line}',
     'live.lineHint': 'any RCON command, e.g. Tidywarden.reload',
-    'config.fix': 'Fix: {to}',
   },
   'zh-CN': {
     'app.liveTitle': 'Tidywarden 控制台',
@@ -50,6 +49,5 @@ addTexts({
     'live.silentLogged': '服务器没有任何回复。插件在此期间记录了：',
     'live.confirmPurge': '在正式服务器上运行这条命令？被清理的内容无法恢复。\n\n{line}',
     'live.lineHint': '任意 RCON 命令，例如 Tidywarden.reload',
-    'config.fix': '修正为：{to}',
   },
 });
