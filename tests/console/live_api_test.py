@@ -16,7 +16,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from live_console import LiveConsole, parse_arguments, password_file_holding, wait_for_event  # noqa: E402
+from live_console import LiveConsole, LiveConsoleError, parse_arguments, password_file_holding, wait_for_event  # noqa: E402
 from sandbox import Sandbox  # noqa: E402
 
 _options, UNITTEST_ARGUMENTS = parse_arguments()
@@ -201,11 +201,29 @@ class PasswordTest(unittest.TestCase):
             finally:
                 os.remove(wrong)
 
+    def test_password_file_that_cannot_be_sent_is_refused_at_start(self):
+        with live_server() as server:
+            unusable = password_file_holding("x" * 5000)
+            try:
+                with self.assertRaises(LiveConsoleError) as refused:
+                    LiveConsole(_options.console, "--server-dir", server.directory, "--rcon",
+                                f"127.0.0.1:{server.rcon_port}", "--rcon-password-file", unusable,
+                                launcher=_options.launcher)
+                self.assertIn("longer than fits in one packet", str(refused.exception))
+            finally:
+                os.remove(unusable)
+
     def test_no_password_is_asked_for(self):
         with live_server() as server, console_for(server, password=False) as console:
             self.assertIsNotNone(wait_for_state(console, "no-password"))
             status, _ = console.command("Tidywarden.reload")
             self.assertEqual(status, 503)
+            # Nothing that cannot go into a login packet is taken: refused at once, the page still asking.
+            for unusable in ("", "a\0b", "x" * 5000):
+                status, body, _ = console.request("POST", "/api/password", {"password": unusable})
+                self.assertEqual(status, 400, unusable[:8])
+                self.assertIn("password", body["error"])
+            self.assertIsNotNone(wait_for_state(console, "no-password"))
             console.request("POST", "/api/password", {"password": server.password})
             self.assertIsNotNone(wait_for_state(console, "answering"))
 

@@ -13,6 +13,7 @@
 #include "sandbox/console/Admission.h"
 #include "sandbox/console/ConfigRoutes.h"
 #include "sandbox/console/HttpServer.h"
+#include "sandbox/rcon/RconServer.h"
 
 namespace live {
 namespace {
@@ -109,9 +110,12 @@ std::vector<Route> LiveConsole::Impl::Routes() {
                       console::JsonBody body = console::ReadJsonBody(request);
                       if (body.refusal) return *body.refusal;
                       const auto password = body.value.is_object() ? body.value.find("password") : body.value.end();
-                      if (!body.value.is_object() || password == body.value.end() || !password->is_string() ||
-                          password->get<std::string>().empty()) {
+                      if (!body.value.is_object() || password == body.value.end() || !password->is_string()) {
                         return console::ErrorResponse(400, "the body must be {\"password\": \"...\"}");
+                      }
+                      if (const std::string problem = sandbox::rcon::PasswordProblem(password->get<std::string>());
+                          !problem.empty()) {
+                        return console::ErrorResponse(400, problem);
                       }
                       Running& entry = *ServerOf(request);
                       entry.client->SetPassword(password->get<std::string>());

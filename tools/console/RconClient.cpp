@@ -341,7 +341,7 @@ class RconSteps {
 
   static void Run(const Self& self, Impl& c, std::string line, std::function<void(LineAnswer)> done) {
     if (line.empty() || line.size() > rcon::kMaxBodyBytes || line.find('\0') != std::string::npos) {
-      return done({{}, "a command line is 1 to 4086 bytes without NUL", 400});
+      return done({{}, "a command line is 1 to " + std::to_string(rcon::kMaxBodyBytes) + " bytes without NUL", 400});
     }
     if (c.stopped) return done({{}, "the console is stopping", kUnreachableStatus});
     if (c.state == RconState::NoPassword) return done({{}, kNoPassword, kUnreachableStatus});

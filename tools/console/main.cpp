@@ -18,6 +18,7 @@
 #include "Servers.h"
 #include "sandbox/platform/Platform.h"
 #include "sandbox/rcon/PasswordFile.h"
+#include "sandbox/rcon/RconServer.h"
 
 namespace {
 
@@ -50,6 +51,11 @@ live::LiveServer ToLive(const live::ServerEntry& entry) {
   if (!address) throw std::runtime_error("not an RCON address (HOST:PORT): " + entry.rcon);
   server.rcon = *address;
   if (!entry.passwordFile.empty()) server.password = sandbox::rcon::ReadPasswordFile(entry.passwordFile);
+  // An empty file leaves the password to be typed into the page; one that cannot go into a login packet is refused.
+  if (const std::string problem = sandbox::rcon::PasswordProblem(server.password);
+      !server.password.empty() && !problem.empty()) {
+    throw std::runtime_error(entry.passwordFile + ": " + problem);
+  }
   server.log = entry.log;
   return server;
 }
