@@ -335,6 +335,14 @@ TEST_F(LogFiles, NewestLogBelowTheFolderIsFollowedAndSwitchedTo) {
   fs::last_write_time(second, fs::last_write_time(first) + 2s);
   EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"in b"}));
   EXPECT_EQ(fs::path(follower.File()), second);
+  // A newer log appears while the followed one still grows: its last lines first, then the newer log.
+  const fs::path third = folder / "Logs" / "c.log";
+  Write(second, "more b\n");
+  Write(third, "in c\n");
+  fs::last_write_time(third, fs::last_write_time(second) + 2s);
+  EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"more b"}));
+  EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"in c"}));
+  EXPECT_EQ(fs::path(follower.File()), third);
 }
 
 TEST_F(LogFiles, FirstLookShowsOnlyTheFilesLastLines) {

@@ -74,11 +74,15 @@ void LogFollower::Switch(const std::string& file, bool fromTheEnd) {
 }
 
 std::vector<std::string> LogFollower::Poll() {
-  const std::string file = fixed_.empty() ? NewestLogBelow(folder_) : fixed_;
+  std::string file = fixed_;
+  // The folder is walked again only while the file followed stands still: a host still writing to it has not moved
+  // on to another, and a walk of the whole tree at every poll is not free.
+  if (file.empty()) file = current_.empty() || SizeOf(current_) == size_ ? NewestLogBelow(folder_) : current_;
   if (file.empty()) return {};
   if (file != current_) Switch(file, !started_);
   started_ = true;
   const std::uintmax_t size = SizeOf(current_);
+  size_ = size;
   const std::string head = ReadRange(current_, 0, std::min<std::uintmax_t>(size, kHeadBytes));
   const bool replaced = head.compare(0, head_.size(), head_) != 0 || head.size() < head_.size();
   if (size < position_ || replaced) {

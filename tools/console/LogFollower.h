@@ -41,6 +41,8 @@ class LogFollower {
   std::string folder_;
   std::string current_;
   std::uintmax_t position_ = 0;
+  // The followed file's size at the last poll.
+  std::uintmax_t size_ = 0;
   std::string head_;     // the file's first bytes when last read
   std::string partial_;  // a line not yet ended
   bool started_ = false;
